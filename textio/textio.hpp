@@ -16,15 +16,21 @@ namespace textio {
 // (ties to even on the exact binary value, as the Fortran runtime does),
 // right-aligned, a leading zero where the field has room, the minus sign kept
 // on a negative value that rounds to zero, asterisks when it does not fit,
-// "NaN" right-aligned for a value that is not a number.
+// "NaN" right-aligned for a value that is not a number, "Infinity" or "Inf"
+// (with a minus sign when negative) for an infinity.  A field of width w <= 0
+// appends nothing; Ew.d needs d >= 1 (asterisks otherwise).  No allocation
+// beyond growing out, so a string reused for every line allocates nothing.
 void put_f(std::string& out, double v, int w, int d);        // Fw.d
 void put_e(std::string& out, double v, int w, int d);        // Ew.d, 0.dddE+xx / 0.ddd+xxx
 void put_i(std::string& out, std::int64_t v, int w);         // Iw
 
 // ---- List-directed lines ---------------------------------------------------
 // A line as the Fortran runtime writes it without a format: a leading blank,
-// integers in 12 columns, reals with 17 significant digits in the runtime's
-// G layout, character items as they stand.  str() has no line end.
+// then the items, each after one blank except a character item that follows a
+// character item; integers in 11 columns, reals with 17 significant digits
+// (so that they read back exactly) in 25 columns in the runtime's G layout,
+// character items as they stand.  str() has no line end.
+//   free_line().text("jmax=").integer(20).str() == " jmax=          20"
 class free_line {
 public:
     free_line& text(std::string_view s);
@@ -33,8 +39,11 @@ public:
     const std::string& str() const { return line_; }
 
 private:
+    void separate(bool text_item);
+
     std::string line_ = " ";
     bool last_was_text_ = true;
+    bool first_ = true;
 };
 
 // ---- Free-form number input --------------------------------------------
@@ -42,13 +51,30 @@ private:
 // reader looks through: padded with blanks, cut at 30, 30 blanks if absent.
 std::string argument_window(int argc, char** argv, int position);
 
-// One value read in free form from the start of text: leading blanks skipped,
-// ended by blank, tab, comma, slash or end of text; the rest is ignored.
-// A real takes integer, fixed and exponent forms (E or D, either case);
-// an integer takes an optional sign and digits only and must fit 32 bits.
-// nullopt when the text holds no such value.
+// One value read in free form from the start of text: leading blanks and
+// tabs skipped, the value ended by blank, tab, comma, slash or end of text;
+// the rest is ignored.  The value itself must then be one of the forms of
+// parse_real / parse_int below, and read_int's must fit 32 bits.  nullopt
+// when the text holds no such value: an empty or null item (nothing before
+// the first comma or slash), a repeat count ("3*5"), a word, a fraction for
+// an integer, "inf"/"nan", a real beyond the double range.
 std::optional<double> read_real(std::string_view text);
 std::optional<std::int32_t> read_int(std::string_view text);
+
+// A whole token, already cut out of its text (no blanks around it), in the
+// number forms that read_real and read_int accept:
+//   real:    [sign] mantissa [exponent]
+//            mantissa: digits, digits "." [digits], or "." digits
+//            exponent: one of E e D d, then [sign] digits
+//   integer: [sign] digits
+// Accepted: "300", "300.", ".5", "-3.0d2", "+1E-5", "1.5D+03", "007".
+// Rejected: "", "+", ".", "1e", "1.5e+", "e5", "1+5" (exponent without its
+// letter), "1q5", "3*5", "inf", "nan", "0x10", "1,5", "1;2" and anything with
+// a blank.  A real is correctly rounded to the nearest double; one beyond the
+// double range is rejected, one below it becomes a zero of its sign.  A
+// parse_int value must fit 64 bits.
+std::optional<double> parse_real(std::string_view token);
+std::optional<std::int64_t> parse_int(std::string_view token);
 
 // ---- Standard output ------------------------------------------------------
 // Buffered and checked: a failed write or flush ends the program through
@@ -58,15 +84,24 @@ void out_line(std::string_view s);     // s and a line end
 void flush_out();
 
 // ---- Ending the program ------------------------------------------------
+// Every ending flushes standard output first; if that flush fails, the
+// ending becomes an io_failure (exit status 2).  A normal return from main
+// is checked the same way.  The endings go through std::exit, so C stdio
+// streams are flushed and static objects destroyed, but objects with
+// automatic storage (a std::ofstream on the stack) are not: close files
+// before stopping.
+//
 // Stop convention: standard output flushed, then "STOP " and the message on
 // standard error, exit status 0.  The bare stop prints nothing.
 [[noreturn]] void stop(std::string_view message);
 [[noreturn]] void stop();
 // An input/output failure the program does not handle itself: standard
-// output flushed, the message on standard error, exit status 2.
+// output flushed, the message and a line end on standard error, exit
+// status 2.
 [[noreturn]] void io_failure(std::string_view message);
-// An unusable argument: the message and the usage line on standard error,
-// nothing on standard output, exit status 2.
+// An unusable argument: the message, then "usage: " and usage (the command
+// synopsis, e.g. "kelvane temp nslice ..."), each on its own line on
+// standard error; exit status 2.  Nothing is written on standard output.
 [[noreturn]] void usage_error(std::string_view message, std::string_view usage);
 
 }  // namespace textio
