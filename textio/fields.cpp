@@ -186,8 +186,9 @@ void put_i(std::string& out, std::int64_t v, int w)
 }
 
 // ---- List-directed lines ---------------------------------------------------
-// The runtime starts a line with a blank and puts one blank before every item
-// except the first and except a character item that follows a character item.
+// The runtime starts a line with a blank (a line without items is empty) and
+// puts one blank before every item except the first and except a character
+// item that follows a character item.
 // A 32-bit integer takes 11 columns; a double takes 25: in the exponent layout
 // 1.dddddddddddddddde+xxx right-aligned, in the fixed layout (used when the
 // value rounded to 17 significant digits lies in [0.1, 1e17), and for zero)
@@ -196,9 +197,10 @@ void put_i(std::string& out, std::int64_t v, int w)
 
 void free_line::separate(bool text_item)
 {
-    if (first_)
+    if (first_) {
         first_ = false;
-    else if (!(text_item && last_was_text_))
+        line_ += ' ';
+    } else if (!(text_item && last_was_text_))
         line_ += ' ';
     last_was_text_ = text_item;
 }

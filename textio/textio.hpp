@@ -29,7 +29,8 @@ void put_i(std::string& out, std::int64_t v, int w);         // Iw
 // then the items, each after one blank except a character item that follows a
 // character item; integers in 11 columns, reals with 17 significant digits
 // (so that they read back exactly) in 25 columns in the runtime's G layout,
-// character items as they stand.  str() has no line end.
+// character items as they stand.  str() has no line end; a line without
+// items is empty, as the runtime writes it.
 //   free_line().text("jmax=").integer(20).str() == " jmax=          20"
 class free_line {
 public:
@@ -41,7 +42,7 @@ public:
 private:
     void separate(bool text_item);
 
-    std::string line_ = " ";
+    std::string line_;
     bool last_was_text_ = true;
     bool first_ = true;
 };
