@@ -1,0 +1,39 @@
+// Wigner small-d elements d^j_{m'm}(beta) = <j m'| exp(-i beta J_y) |j m> by
+// the explicit finite sum over k: factorials as double-precision log-gamma
+// sums, everything from the half angle on in binary128, one rounding to
+// double at the end.
+#pragma once
+
+#include <quadmath.h>
+
+#include <span>
+
+// The small-d element for integer j >= 0; m' (mp) is the row, m the column.
+// Exactly 0.0 when |m| > j or |mp| > j.
+double wigd(int j, int mp, int m, double beta);
+
+// The same values, bit for bit, from tables that one polar angle shares:
+//   lnf[x]      = lgamma(x + 1), x = 0..2 jtop,
+//   cos_pow[e]  = cos(beta/2)^e, nsin_pow[e] = (-sin(beta/2))^e, e = 0..2 jtop,
+// each computed by the very call wigd makes, so a table entry is the value the
+// call would have returned.  Valid for 0 <= j <= jtop.
+struct wigd_tables {
+    std::span<const double> lnf;
+    std::span<const __float128> cos_pow;
+    std::span<const __float128> nsin_pow;
+};
+
+// Sizes of the spans for a given jtop.
+inline std::size_t wigd_lnf_size(int jtop) { return static_cast<std::size_t>(2 * jtop + 1); }
+inline std::size_t wigd_pow_size(int jtop) { return static_cast<std::size_t>(2 * jtop + 1); }
+
+// lnf does not depend on the angle; fill it once.
+void fill_wigd_lnf(int jtop, std::span<double> lnf);
+void fill_wigd_powers(int jtop, double beta, std::span<__float128> cos_pow,
+                      std::span<__float128> nsin_pow);
+
+// wigd(j, mp, m, beta) from the tables.  When abs_sum is not null it receives
+// the sum of the absolute values of the terms, accumulated beside the sum in
+// the same order without touching it: the size against which the rounding of
+// the log-factorials is to be judged.
+double wigd_tabulated(int j, int mp, int m, const wigd_tables& t, __float128* abs_sum = nullptr);
