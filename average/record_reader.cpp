@@ -54,11 +54,6 @@ bool repeat_count(std::string_view digits, int& r)
     return true;
 }
 
-std::optional<double> number_of(std::string_view item)
-{
-    return textio::read_real(item);
-}
-
 }  // namespace
 
 record_reader::record_reader(byte_source source, std::size_t buffer_size)
@@ -192,7 +187,7 @@ read_status record_reader::read_items(double* values, int n)
         const std::string_view item(buffer_.get() + pos_, q - pos_);
         pos_ = q;
         if (star_at == std::string_view::npos) {
-            const std::optional<double> v = number_of(item);
+            const std::optional<double> v = textio::parse_real(item);
             if (!v) return read_status::unreadable;
             values[i++] = *v;
         } else {
@@ -203,7 +198,7 @@ read_status record_reader::read_items(double* values, int n)
             if (value.empty()) {
                 i += take;   // r empty values
             } else {
-                const std::optional<double> v = number_of(value);
+                const std::optional<double> v = textio::parse_real(value);
                 if (!v) return read_status::unreadable;
                 std::fill_n(values + i, take, *v);
                 i += take;
