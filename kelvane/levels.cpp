@@ -1,0 +1,166 @@
+#include "levels.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "rotmat.hpp"
+#include "rotlev.hpp"
+#include "textio.hpp"
+#include "tql.hpp"
+
+namespace kelvane {
+
+double inverse_temperature(double temp) { return 1.0 / (kboltz * temp); }
+
+double time_step(double beta, int nslice) { return beta / static_cast<double>(nslice); }
+
+void check_iodevn(int iodevn)
+{
+    if (iodevn == -1 || iodevn == 0 || iodevn == 1) return;
+    textio::out_line(textio::free_line().text("iodevn can only be -1 0 1").str());
+    textio::stop();
+}
+
+void print_tau(double tau)
+{
+    std::string line = "tau=";
+    textio::put_f(line, tau, 10, 5);
+    textio::out_line(line);
+}
+
+block make_block(int j, parity par)
+{
+    if (par == parity::even) return {j, par, even_first_k(j), even_order(j)};
+    return {j, par, odd_first_k(j), odd_order(j)};
+}
+
+block_work make_block_work(int nmax, bool matrix)
+{
+    block_work w;
+    w.nm = nmax < 1 ? 1 : nmax;
+    if (matrix) w.a.assign(static_cast<std::size_t>(w.nm) * w.nm, 0.0);
+    w.d.assign(w.nm, 0.0);
+    w.e.assign(w.nm, 0.0);
+    return w;
+}
+
+void check_block_rows(const block& b)
+{
+    int rows = 0;
+    for (int k = b.k0; k <= b.j; k += 2) ++rows;
+    if (rows == b.n) return;
+    if (b.par == parity::odd)
+        textio::out_line(textio::free_line().integer(b.n).integer(rows).str());
+    textio::stop("wrong dimension");
+}
+
+namespace {
+
+double element(const block& b, int i, int k, const run_args& args)
+{
+    return routines::rotmat(b.j, b.k0 + 2 * i, b.k0 + 2 * k, args.ax, args.az, args.ay);
+}
+
+// "(3x,10f9.4)": ten values to a line, each line led by three blanks.
+void print_values(std::string_view lead, const double* v, int n)
+{
+    std::string line(lead);
+    for (int i = 0; i < n; ++i) {
+        if (i > 0 && i % 10 == 0) {
+            textio::out_line(line);
+            line = "   ";
+        }
+        textio::put_f(line, v[i], 9, 4);
+    }
+    textio::out_line(line);
+}
+
+void print_block(const block& b, const block_work& w)
+{
+    textio::out_line("");
+    textio::out_line(b.par == parity::even ? "rotational matrix for even k:"
+                                           : "rotational matrix for odd k:");
+    textio::out_line("");
+    std::vector<double> row(b.n);
+    for (int i = 0; i < b.n; ++i) {
+        for (int k = 0; k < b.n; ++k) row[k] = w.a[i + static_cast<std::size_t>(k) * w.nm];
+        print_values("   ", row.data(), b.n);
+    }
+}
+
+void print_solution(const block& b, const block_work& w)
+{
+    textio::out_line("");
+    print_values("   ", w.d.data(), b.n);
+    textio::out_line("");
+    for (int i = 0; i < b.n; ++i) {
+        std::string line;
+        textio::put_i(line, b.k0 + 2 * i, 3);
+        for (int k = 0; k < b.n; ++k)
+            textio::put_f(line, w.a[i + static_cast<std::size_t>(k) * w.nm], 9, 4);
+        textio::out_line(line);
+    }
+}
+
+}  // namespace
+
+void solve_block_dense(const block& b, const run_args& args, block_work& w)
+{
+    const std::size_t nm = w.nm;
+    for (int i = 0; i < b.n; ++i) {
+        for (int k = 0; k <= i; ++k) {
+            const double h = element(b, i, k, args);
+            w.a[i + k * nm] = h;
+            w.a[k + i * nm] = h;
+        }
+    }
+    if (printed(b.j)) print_block(b, w);
+    routines::tql(w.nm, b.n, w.a.data(), w.d.data(), w.e.data());
+    if (printed(b.j)) print_solution(b, w);
+}
+
+bool solve_blocks_tridiagonal(std::span<const block> blocks, const run_args& args, bool vectors,
+                              std::span<block_work> work)
+{
+    std::array<routines::ql_problem, routines::max_ql_group> problems;
+    const std::size_t count = std::min(blocks.size(), problems.size());
+    for (std::size_t q = 0; q < count; ++q) {
+        const block& b = blocks[q];
+        block_work& w = work[q];
+        const std::size_t nm = w.nm;
+        w.e[0] = 0.0;
+        for (int i = 0; i < b.n; ++i) {
+            w.d[i] = element(b, i, i, args);
+            if (i > 0) w.e[i] = element(b, i, i - 1, args);
+        }
+        double* z = nullptr;
+        if (vectors) {
+            for (int k = 0; k < b.n; ++k)
+                for (int i = 0; i < b.n; ++i) w.a[i + k * nm] = i == k ? 1.0 : 0.0;
+            z = w.a.data();
+        }
+        problems[q] = {w.nm, b.n, z, w.d.data(), w.e.data()};
+    }
+    routines::tql_tridiagonal_group(std::span(problems.data(), count));
+    for (std::size_t q = 0; q < count; ++q)
+        if (!problems[q].converged) return false;
+    return true;
+}
+
+void print_jmax(int jmax)
+{
+    textio::out_line(textio::free_line().text("jmax=").integer(jmax).str());
+}
+
+void cutoff_test(double emax, double beta, double tau)
+{
+    for (const double step : {beta, tau}) {
+        const double x = std::exp(-step * emax);
+        textio::out_line(textio::free_line().text("emax=").real(emax).text(" exponential=").real(x).str());
+        if (x > 1e-8) textio::stop("too large contribution from emax");
+    }
+}
+
+}  // namespace kelvane
