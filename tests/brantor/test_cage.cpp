@@ -99,20 +99,6 @@ TEST(PairTerm, StoredPowersBelongToSigma)
     }
 }
 
-TEST(PairTerm, VanishesAtSigmaAndHasItsWellAtTheSixthRootOfTwo)
-{
-    for (const pair_set& s : {oxygen_carbon, hydrogen_carbon}) {
-        EXPECT_NEAR(pair_energy(s.sigma * s.sigma, s), 0.0, 1e-14);
-        const double rmin = std::pow(2.0, 1.0 / 6.0) * s.sigma;
-        const double emin = pair_energy(rmin * rmin, s);
-        EXPECT_NEAR(emin, -s.eps / 4, 1e-14);
-        EXPECT_LT(emin, pair_energy((rmin - 1e-3) * (rmin - 1e-3), s));
-        EXPECT_LT(emin, pair_energy((rmin + 1e-3) * (rmin + 1e-3), s));
-    }
-    EXPECT_EQ(fixed(-oxygen_carbon.eps / 4, 8, 4), "-0.1039");
-    EXPECT_EQ(fixed(-hydrogen_carbon.eps / 4, 8, 4), "-0.0256");
-}
-
 TEST(PairTerm, TakesItsPowersFromTheLibraryPowerFunction)
 {
     // Through a volatile pointer the compiler cannot turn the reference's
@@ -204,36 +190,4 @@ TEST(Caleng, FlippedMoleculeNearTheWallIsRepelled)
     EXPECT_EQ(fixed(energy, 18, 4), "23.2885");
     EXPECT_EQ(fixed(place_and_sum({deg(300), deg(180), deg(360)}, {0.5, 0.5, 0.5}).so, 18, 4), "24.4906");
     EXPECT_EQ(detail.substr(108), "           23.2885            0.0463\n");
-}
-
-TEST(Caleng, AFullTurnOfPhiPrintsAsNoTurn)
-{
-    // 360 degrees in radians carries rounding: the atoms move by about 1e-16
-    // (a zero may turn into -0.000000) and the energy stays the same to the
-    // printed decimals.
-    const placement zero = place_and_sum({0, 0, 0}, {0, 0, 0});
-    const placement turn = place_and_sum({deg(360), 0, 0}, {0, 0, 0});
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_NEAR(turn.o[i], zero.o[i], 1e-15);
-        EXPECT_NEAR(turn.h1[i], zero.h1[i], 1e-15);
-        EXPECT_NEAR(turn.h2[i], zero.h2[i], 1e-15);
-    }
-    EXPECT_EQ(fixed(turn.energy, 18, 4), fixed(zero.energy, 18, 4));
-    EXPECT_EQ(fixed(turn.energy / energy_ratio, 18, 4), fixed(zero.energy / energy_ratio, 18, 4));
-}
-
-TEST(Caleng, MemoisedOxygenSumChangesNothing)
-{
-    oxygen_memo memo;
-    const point t = {0.3, 0.1, 0.4};
-    for (int ithe = 1; ithe <= nthe; ++ithe)
-        for (int ichi = 1; ichi <= nchi; ++ichi) {
-            const euler a = {grid_angle(3), grid_angle(ithe), grid_angle(ichi)};
-            std::string plain, memoised;
-            double e0 = 0, e1 = 0;
-            caleng(t, e0, a, plain);
-            caleng(t, e1, a, memoised, memo);
-            EXPECT_EQ(std::bit_cast<std::uint64_t>(e0), std::bit_cast<std::uint64_t>(e1));
-            EXPECT_EQ(plain, memoised);
-        }
 }

@@ -108,16 +108,6 @@ TEST_F(BrantorProgram, AFullScanFileFailsWithStatusTwoAndKeepsWhatWasWritten)
     EXPECT_TRUE(expected(true).starts_with(detail));
 }
 
-TEST_F(BrantorProgram, AFullDetailFileFailsWithStatusTwo)
-{
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    fs::create_symlink("/dev/full", dir / "fort.44");
-    const run_result r = run();
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err, "");
-    EXPECT_EQ(slurp(dir / "fort.33"), "");
-}
-
 TEST_F(BrantorProgram, AFileThatCannotBeCreatedFailsWithStatusTwo)
 {
     fs::create_directory(dir / "fort.33");
