@@ -1,11 +1,17 @@
 // Fortran-style fixed fields (Fw.d, Ew.d, Iw) and list-directed lines.
 //
-// The digits come from std::to_chars with a precision, which rounds the exact
-// binary value correctly with ties to even, as the Fortran runtime does; the
-// layout rules below (leading zero only where the field has room, the sign of
-// a value that rounds to zero, asterisks, Inf/Infinity/NaN) are the runtime's.
+// The Fortran runtime rounds the exact binary value to the digits shown, ties
+// to even.  The fields do the same in two ways: for the magnitudes that the
+// programs write (about 1e-20 to 1e26 in E fields, below 10^w in F fields)
+// by exact integer arithmetic on the value's binary significand, and for the
+// rest with std::to_chars and a precision, which is correctly rounded too.
+// The layout rules below (leading zero only where the field has room, the
+// sign of a value that rounds to zero, asterisks, Inf/Infinity/NaN) are the
+// runtime's.
 #include "textio.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -20,6 +26,144 @@ namespace {
 constexpr double exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// ---- Exact decimal scaling ----------------------------------------------
+
+using u128 = unsigned __int128;
+
+constexpr std::uint64_t pow10_table[20] = {1ULL,
+                                           10ULL,
+                                           100ULL,
+                                           1000ULL,
+                                           10000ULL,
+                                           100000ULL,
+                                           1000000ULL,
+                                           10000000ULL,
+                                           100000000ULL,
+                                           1000000000ULL,
+                                           10000000000ULL,
+                                           100000000000ULL,
+                                           1000000000000ULL,
+                                           10000000000000ULL,
+                                           100000000000000ULL,
+                                           1000000000000000ULL,
+                                           10000000000000000ULL,
+                                           100000000000000000ULL,
+                                           1000000000000000000ULL,
+                                           10000000000000000000ULL};
+
+constexpr std::uint64_t pow5(int s)
+{
+    std::uint64_t p = 1;
+    for (int i = 0; i < s; ++i) p *= 5;
+    return p;
+}
+
+// 5^27 is the largest power of five below 2^63.
+constexpr int max_pow5 = 27;
+
+struct pow5_table_t {
+    std::uint64_t p[max_pow5 + 1];
+    constexpr pow5_table_t() : p()
+    {
+        for (int s = 0; s <= max_pow5; ++s) p[s] = pow5(s);
+    }
+};
+constexpr pow5_table_t pow5_table;
+
+// A finite magnitude as m * 2^e2 with m < 2^53.
+struct binary_value {
+    std::uint64_t m;
+    int e2;
+};
+
+binary_value decompose(double a)
+{
+    std::uint64_t bits = std::bit_cast<std::uint64_t>(a);
+    int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    if (biased == 0) return {fraction, -1074};
+    return {fraction | (std::uint64_t{1} << 52), biased - 1075};
+}
+
+// round(m * 2^e2 * 10^s), ties to even, computed exactly in 128 bits; false
+// when the operands leave that range.
+bool round_scaled(binary_value v, int s, u128& n)
+{
+    if (s >= 0) {
+        if (s > max_pow5) return false;
+        u128 x = static_cast<u128>(v.m) * pow5_table.p[s];   // below 2^116
+        int shift = v.e2 + s;
+        if (shift >= 0) {
+            if (shift >= 11) return false;   // keeps x << shift below 2^127
+            n = x << shift;
+            return true;
+        }
+        int r = -shift;
+        if (r >= 120) {   // below a half
+            n = 0;
+            return true;
+        }
+        u128 q = x >> r;
+        u128 rest = x - (q << r);
+        u128 half = static_cast<u128>(1) << (r - 1);
+        if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+        n = q;
+        return true;
+    }
+    int t = -s;
+    if (t > 19) return false;
+    u128 num = v.m;
+    u128 den = pow10_table[t];
+    if (v.e2 >= 0) {
+        if (v.e2 > 74) return false;
+        num <<= v.e2;
+    } else {
+        if (v.e2 < -60) return false;
+        den <<= -v.e2;
+    }
+    u128 q = num / den;
+    u128 rest = num - q * den;
+    if (2 * rest > den || (2 * rest == den && (q & 1) != 0)) ++q;
+    n = q;
+    return true;
+}
+
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The decimal digits of n, written so that they end just before `end`;
+// returns where they start.
+char* digits_before(char* end, std::uint64_t n)
+{
+    while (n >= 100) {
+        unsigned pair = static_cast<unsigned>(n % 100);
+        n /= 100;
+        end -= 2;
+        std::memcpy(end, digit_pairs + 2 * pair, 2);
+    }
+    if (n >= 10) {
+        end -= 2;
+        std::memcpy(end, digit_pairs + 2 * n, 2);
+    } else {
+        *--end = static_cast<char>('0' + n);
+    }
+    return end;
+}
+
+char* digits_before(char* end, u128 n)
+{
+    if (n <= UINT64_MAX) return digits_before(end, static_cast<std::uint64_t>(n));
+    u128 high = n / pow10_table[19];
+    std::uint64_t low = static_cast<std::uint64_t>(n - high * pow10_table[19]);
+    char* start = digits_before(end, low);
+    while (start > end - 19) *--start = '0';
+    return digits_before(start, high);
+}
+
+// ---- Layout ------------------------------------------------------------------
 
 char* grow(std::string& out, int w)
 {
@@ -68,12 +212,10 @@ void lay_out(std::string& out, int w, bool negative, std::string_view before,
     p += blanks;
     if (negative) *p++ = '-';
     if (lead_zero) *p++ = '0';
-    std::memcpy(p, before.data(), before.size());
-    p += before.size();
+    p = std::copy(before.begin(), before.end(), p);
     *p++ = '.';
-    std::memcpy(p, after.data(), after.size());
-    p += after.size();
-    std::memcpy(p, exponent.data(), exponent.size());
+    p = std::copy(after.begin(), after.end(), p);
+    std::copy(exponent.begin(), exponent.end(), p);
 }
 
 // Room for any double in fixed notation with up to 64 decimals.
@@ -90,12 +232,43 @@ void put_f_digits(std::string& out, double a, bool negative, int w, int d, char*
     lay_out(out, w, negative, before, after, {});
 }
 
+// For a finite a > 0: n = a rounded to d significant digits as an integer of
+// exactly d digits, and e10 with a = 0.n x 10^e10; false outside the range of
+// round_scaled.
+bool scale_to_digits(double a, int d, u128& n, int& e10)
+{
+    binary_value v = decompose(a);
+    // a lies in [2^top, 2^(top+1)); floor(top * log10(2)) estimates the
+    // decimal exponent to within one, and the loop settles it.
+    int top = v.e2 + 63 - std::countl_zero(v.m);
+    int k = (top * 78913) >> 18;
+    int s = d - 1 - k;
+    const u128 low = pow10_table[d - 1];
+    const u128 high = pow10_table[d];
+    for (int tries = 0; tries < 4; ++tries) {
+        if (!round_scaled(v, s, n)) return false;
+        if (n >= high)
+            --s;   // also a carry that rounded 9.99..9 up to 10.00..0
+        else if (n < low)
+            ++s;
+        else {
+            e10 = d - s;
+            return true;
+        }
+    }
+    return false;
+}
+
 void put_e_digits(std::string& out, double a, bool negative, int w, int d, char* buf, std::size_t room)
 {
     // d significant digits and the exponent of the form 0.ddd x 10^e
     char* digits = buf;
     int e10 = 0;
-    if (a == 0) {
+    u128 n = 0;
+    if (a != 0 && d <= 17 && scale_to_digits(a, d, n, e10)) {
+        char* end = digits_before(buf + d, static_cast<std::uint64_t>(n));
+        (void)end;
+    } else if (a == 0) {
         std::memset(digits, '0', static_cast<std::size_t>(d));
     } else {
         char* s = buf + d + 1;
@@ -140,7 +313,23 @@ void put_f(std::string& out, double v, int w, int d)
     // before the point alone.
     if (d >= w || (w <= 22 && a >= exact_pow10[w])) return put_stars(out, w);
     bool negative = std::signbit(v);
-    if (d <= small_precision) {
+    u128 n;
+    if (w <= 22 && d <= max_pow5 && round_scaled(decompose(a), d, n)) {
+        // n = the value in units of the last decimal, below 10^(w+d)
+        char buf[48];
+        char* end = buf + sizeof buf;
+        char* start = digits_before(end, n);
+        std::size_t len = static_cast<std::size_t>(end - start);
+        std::size_t after = static_cast<std::size_t>(d);
+        if (len < after) {   // zeros right after the point
+            start -= after - len;
+            std::memset(start, '0', after - len);
+            len = after;
+        }
+        std::string_view before(start, len - after);
+        if (before == "0") before = {};
+        lay_out(out, w, negative, before, std::string_view(end - after, after), {});
+    } else if (d <= small_precision) {
         char buf[conversion_room];
         put_f_digits(out, a, negative, w, d, buf, sizeof buf);
     } else {

@@ -210,6 +210,36 @@ TEST(FixedFields, FastFieldsEqualTheReferenceOnMillionsOfValues)
     }
 }
 
+// Every precision and a spread of widths, with magnitudes across both sides
+// of the edges of the exact integer path (about 1e-20 and 1e26 for E fields,
+// 10^22 and 2^63 for F fields).
+TEST(FixedFields, FastFieldsEqualTheReferenceAtEveryPrecision)
+{
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> expo(-26, 30);
+    std::string got;
+    for (char kind : {'F', 'E'}) {
+        for (int d = kind == 'F' ? 0 : 1; d <= 20; ++d) {
+            int failures = 0;
+            for (int n = 0; n < 40000; ++n) {
+                int w = d + (kind == 'F' ? 1 : 5) + static_cast<int>(rng() % 16);
+                double v = n % 2 ? random_value(rng, w, d) : std::pow(10.0, expo(rng));
+                if (n % 3 == 0) v = -v;
+                got.clear();
+                if (kind == 'F')
+                    textio::put_f(got, v, w, d);
+                else
+                    textio::put_e(got, v, w, d);
+                std::string ref = kind == 'F' ? reference::f(v, w, d) : reference::e(v, w, d);
+                if (got != ref && ++failures <= 5)
+                    ADD_FAILURE() << kind << w << '.' << d << " of " << std::hexfloat << v << ": fast [" << got
+                                  << "] reference [" << ref << "]";
+            }
+            EXPECT_EQ(failures, 0) << kind << " with " << d << " decimals";
+        }
+    }
+}
+
 TEST(FixedFields, IntegerFieldsEqualTheReference)
 {
     std::mt19937_64 rng(7);
