@@ -21,6 +21,21 @@ using plane_stage_ptr = std::unique_ptr<plane_stage, plane_stage_deleter>;
 plane_stage_ptr reserve_plane_stage(const run_args& args);
 
 // Computes and writes the planes; called after the thermodynamic report.
+// The thread count comes from KELVANE_THREADS (default: the hardware's);
+// the output is the same for any count.
 void run_planes(plane_stage& stage, const run_args& args, const rotlev& levels, double tau);
+
+// The steps of run_planes, so that any single plane can be computed and
+// written on its own once the levels are planned:
+//   plan_levels once, then per plane open_plane_files, compute_plane (which
+//   prints the 361 progress lines), write_plane_files.
+struct plane_files;
+void plan_levels(plane_stage& stage, const run_args& args, const rotlev& levels, double tau);
+void compute_plane(plane_stage& stage, const run_args& args, int ithe);
+void write_plane_files(plane_stage& stage, plane_files& files, int ithe);
+
+// The values of the plane in work, for cell iphi * 361 + ichi.
+struct plane_cell_values { double rho, eng, esq; };
+plane_cell_values plane_cell(const plane_stage& stage, int cell);
 
 }  // namespace kelvane

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace routines {
+
 namespace {
 
 // ln x!, the factorials of the sum, from the double log-gamma function.
@@ -100,3 +102,5 @@ double wigd_tabulated(int j, int mp, int m, const wigd_tables& t, __float128* ab
     }
     return tabulated_sum<false>(j, mp, m, t, nullptr);
 }
+
+}  // namespace routines

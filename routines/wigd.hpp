@@ -8,6 +8,8 @@
 
 #include <span>
 
+namespace routines {
+
 // The small-d element for integer j >= 0; m' (mp) is the row, m the column.
 // Exactly 0.0 when |m| > j or |mp| > j.
 double wigd(int j, int mp, int m, double beta);
@@ -37,3 +39,5 @@ void fill_wigd_powers(int jtop, double beta, std::span<__float128> cos_pow,
 // the same order without touching it: the size against which the rounding of
 // the log-factorials is to be judged.
 double wigd_tabulated(int j, int mp, int m, const wigd_tables& t, __float128* abs_sum = nullptr);
+
+}  // namespace routines

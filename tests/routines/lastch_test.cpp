@@ -5,6 +5,8 @@
 
 #include "lastch.hpp"
 
+using routines::lastch;
+
 TEST(Lastch, FindsTheLastNonBlankWithinTheFirstNCharacters)
 {
     const std::string name = std::string("rho.den042") + std::string(20, ' ');

@@ -8,6 +8,8 @@
 
 #include "wigd.hpp"
 
+using namespace routines;
+
 namespace {
 
 constexpr double pi = 3.141592653589793;
