@@ -52,7 +52,7 @@ void literal_block(const block& b, const run_args& args, std::vector<double>& a,
 
 bool same_bits(const double* x, const double* y, std::size_t count)
 {
-    return std::memcmp(x, y, count * sizeof(double)) == 0;
+    return count == 0 || std::memcmp(x, y, count * sizeof(double)) == 0;
 }
 
 level_storage computed(const run_args& args, bool vectors, int threads, std::string& printed)

@@ -53,7 +53,7 @@ matrix dense_from(int nm, const std::vector<double>& d, const std::vector<double
 
 bool same_bits(const double* x, const double* y, std::size_t count)
 {
-    return std::memcmp(x, y, count * sizeof(double)) == 0;
+    return count == 0 || std::memcmp(x, y, count * sizeof(double)) == 0;
 }
 
 }  // namespace
