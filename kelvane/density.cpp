@@ -120,40 +120,93 @@ point_values combine_blocks(int iodevn, double r_even, double u_even, double v_e
 
 namespace {
 
-// group_width lanes, one grid point each.  Every operation acts lane by lane,
-// so a lane sees the exact sequence of roundings of a single point; the
-// vector width only decides how many points share an instruction.
-typedef double lanes __attribute__((vector_size(group_width * sizeof(double)), aligned(8)));
+// A group's lanes are carried as group_width / W native vectors of W
+// doubles.  Every operation acts lane by lane, so a lane sees the exact
+// sequence of roundings of a single point; the vector width only decides how
+// many points share an instruction.
+template <int W>
+struct simd {
+    typedef double v __attribute__((vector_size(W * sizeof(double)), aligned(8)));
+    static constexpr int count = group_width / W;
+    struct group { v part[count]; };
+};
+
+template <int W>
+using vgroup = typename simd<W>::group;
+
+#define KELVANE_LANES _Pragma("GCC unroll 16") for (int q = 0; q < simd<W>::count; ++q)
 
 // cos(K1 phi + K2 chi) of every pair of one K class, pair (i1, i2) at
-// [(i1 count + i2) lanes].  The argument of (-K1, -K2) is exactly the
+// [(i1 count + i2) group_width].  The argument of (-K1, -K2) is exactly the
 // negated argument and the cosine is even, so the upper half of the table
 // mirrors the lower half.
 inline __attribute__((always_inline)) void fill_cosines(const k_class& kc, const double* phi,
-                                                       const double* chi, lanes* cosv)
+                                                       const double* chi, double* cosv)
 {
     const int pairs = kc.count * kc.count;
     for (int f = 0; f < (pairs + 1) / 2; ++f) {
         const double k1 = kc.klo + 2 * (f / kc.count);
         const double k2 = kc.klo + 2 * (f % kc.count);
-        lanes v;
-        for (int l = 0; l < group_width; ++l) v[l] = std::cos(k1 * phi[l] + k2 * chi[l]);
-        cosv[f] = v;
-        cosv[pairs - 1 - f] = v;
+        double* lo = cosv + static_cast<std::ptrdiff_t>(f) * group_width;
+        double* hi = cosv + static_cast<std::ptrdiff_t>(pairs - 1 - f) * group_width;
+        for (int l = 0; l < group_width; ++l) {
+            const double c = std::cos(k1 * phi[l] + k2 * chi[l]);
+            lo[l] = c;
+            hi[l] = c;
+        }
+    }
+}
+
+// The inner sum over K2 of one row k1 of a block, for every lane:
+// sum (cos(K1, K2) c(K2)) d(K1, K2), ascending K2.
+template <int W>
+inline __attribute__((always_inline)) void row_sum(const vgroup<W>* crow, const double* c,
+                                                  const double* wrow, int n, vgroup<W>& acc)
+{
+    using V = typename simd<W>::v;
+    KELVANE_LANES acc.part[q] = V{};
+    for (int k2 = 0; k2 < n; ++k2) {
+        const double ck = c[k2], wk = wrow[k2];
+        KELVANE_LANES acc.part[q] = acc.part[q] + (crow[k2].part[q] * ck) * wk;
+    }
+}
+
+// Two rows at once: independent sums, interleaved so that their additions
+// overlap.  Each keeps its own order.
+template <int W>
+inline __attribute__((always_inline)) void two_row_sums(const vgroup<W>* crow0, const vgroup<W>* crow1,
+                                                       const double* c, const double* wrow0,
+                                                       const double* wrow1, int n, vgroup<W>& acc0,
+                                                       vgroup<W>& acc1)
+{
+    using V = typename simd<W>::v;
+    KELVANE_LANES acc0.part[q] = V{};
+    KELVANE_LANES acc1.part[q] = V{};
+    for (int k2 = 0; k2 < n; ++k2) {
+        const double ck = c[k2], w0 = wrow0[k2], w1 = wrow1[k2];
+        KELVANE_LANES {
+            acc0.part[q] = acc0.part[q] + (crow0[k2].part[q] * ck) * w0;
+            acc1.part[q] = acc1.part[q] + (crow1[k2].part[q] * ck) * w1;
+        }
     }
 }
 
 // R, U, V of one block: the density and the first and second energy moments,
 // J ascending, levels in stored order, K1 and K2 ascending, each inner sum
 // complete before it meets c(K1).
+template <int W>
 inline __attribute__((always_inline)) void block_sums(const block_plan& plan, bool odd,
                                                      const double* wig, const k_class& kc,
-                                                     const lanes* cosv, lanes& r, lanes& u,
-                                                     lanes& v)
+                                                     const double* cosv, vgroup<W>& r,
+                                                     vgroup<W>& u, vgroup<W>& v)
 {
-    r = lanes{};
-    u = lanes{};
-    v = lanes{};
+    using V = typename simd<W>::v;
+    const vgroup<W>* cos_pairs = reinterpret_cast<const vgroup<W>*>(cosv);
+    KELVANE_LANES {
+        r.part[q] = V{};
+        u.part[q] = V{};
+        v.part[q] = V{};
+    }
     std::int64_t offset = 0;
     for (int j = 0; j <= plan.jtop; ++j) {
         const int n = odd ? odd_order(j) : even_order(j);
@@ -163,31 +216,54 @@ inline __attribute__((always_inline)) void block_sums(const block_plan& plan, bo
         const int first = plan.first[static_cast<std::size_t>(j)];
         const int last = plan.first[static_cast<std::size_t>(j) + 1];
         if (first == last) continue;   // adds 0 to R, U and V, which are never -0
-        const lanes* cj = cosv + static_cast<std::ptrdiff_t>((k0 - kc.klo) / 2) * (kc.count + 1);
+        const vgroup<W>* cj = cos_pairs + static_cast<std::ptrdiff_t>((k0 - kc.klo) / 2) * (kc.count + 1);
         const double w = (2 * j + 1) / eight_pi_squared;
-        lanes s0{}, s1{}, s2{};
+        vgroup<W> s0, s1, s2;
+        KELVANE_LANES {
+            s0.part[q] = V{};
+            s1.part[q] = V{};
+            s2.part[q] = V{};
+        }
         for (int i = first; i < last; ++i) {
             const planned_level& lv = plan.levels[static_cast<std::size_t>(i)];
             const double* c = lv.vec;
-            lanes t{};
-            for (int k1 = 0; k1 < n; ++k1) {
-                const lanes* crow = cj + static_cast<std::ptrdiff_t>(k1) * kc.count;
-                const double* wrow = wj + static_cast<std::ptrdiff_t>(k1) * n;
-                lanes inner{};
-                for (int k2 = 0; k2 < n; ++k2) inner = inner + (crow[k2] * c[k2]) * wrow[k2];
-                t = t + c[k1] * inner;
+            vgroup<W> t, a0, a1;
+            KELVANE_LANES t.part[q] = V{};
+            int k1 = 0;
+            for (; k1 + 1 < n; k1 += 2) {
+                two_row_sums<W>(cj + static_cast<std::ptrdiff_t>(k1) * kc.count,
+                                cj + static_cast<std::ptrdiff_t>(k1 + 1) * kc.count, c,
+                                wj + static_cast<std::ptrdiff_t>(k1) * n,
+                                wj + static_cast<std::ptrdiff_t>(k1 + 1) * n, n, a0, a1);
+                const double c0 = c[k1], c1 = c[k1 + 1];
+                KELVANE_LANES {
+                    t.part[q] = t.part[q] + c0 * a0.part[q];
+                    t.part[q] = t.part[q] + c1 * a1.part[q];
+                }
             }
-            const lanes tb = t * lv.boltzmann;
-            s0 = s0 + tb;
-            s1 = s1 + tb * lv.energy;
-            s2 = s2 + (tb * lv.energy) * lv.energy;
+            if (k1 < n) {
+                row_sum<W>(cj + static_cast<std::ptrdiff_t>(k1) * kc.count, c,
+                           wj + static_cast<std::ptrdiff_t>(k1) * n, n, a0);
+                const double c0 = c[k1];
+                KELVANE_LANES t.part[q] = t.part[q] + c0 * a0.part[q];
+            }
+            const double b = lv.boltzmann, e = lv.energy;
+            KELVANE_LANES {
+                const V tb = t.part[q] * b;
+                s0.part[q] = s0.part[q] + tb;
+                s1.part[q] = s1.part[q] + tb * e;
+                s2.part[q] = s2.part[q] + (tb * e) * e;
+            }
         }
-        r = r + s0 * w;
-        u = u + s1 * w;
-        v = v + s2 * w;
+        KELVANE_LANES {
+            r.part[q] = r.part[q] + s0.part[q] * w;
+            u.part[q] = u.part[q] + s1.part[q] * w;
+            v.part[q] = v.part[q] + s2.part[q] * w;
+        }
     }
 }
 
+template <int W>
 inline __attribute__((always_inline)) void group_kernel(const density_setup& s, const double* phi,
                                                        const double* chi, double* scratch,
                                                        double* rho, double* eng, double* esq,
@@ -195,29 +271,33 @@ inline __attribute__((always_inline)) void group_kernel(const density_setup& s, 
 {
     const k_class even_k = parity_class(top_j(s.even), 0);
     const k_class odd_k = parity_class(top_j(s.odd), 1);
-    lanes* cos_even = reinterpret_cast<lanes*>(scratch);
-    lanes* cos_odd = cos_even + even_k.count * even_k.count;
-    lanes re{}, ue{}, ve{}, ro{}, uo{}, vo{};
+    double* cos_even = scratch;
+    double* cos_odd = cos_even + static_cast<std::ptrdiff_t>(even_k.count) * even_k.count * group_width;
+    vgroup<W> re{}, ue{}, ve{}, ro{}, uo{}, vo{};
     if (s.even) {
         fill_cosines(even_k, phi, chi, cos_even);
-        block_sums(*s.even, false, s.wig_even, even_k, cos_even, re, ue, ve);
+        block_sums<W>(*s.even, false, s.wig_even, even_k, cos_even, re, ue, ve);
     }
     if (s.odd) {
         fill_cosines(odd_k, phi, chi, cos_odd);
-        block_sums(*s.odd, true, s.wig_odd, odd_k, cos_odd, ro, uo, vo);
+        block_sums<W>(*s.odd, true, s.wig_odd, odd_k, cos_odd, ro, uo, vo);
     }
     for (int l = 0; l < count; ++l) {
-        const point_values p = combine_blocks(s.iodevn, re[l], ue[l], ve[l], ro[l], uo[l], vo[l]);
+        const int q = l / W, x = l % W;
+        const point_values p = combine_blocks(s.iodevn, re.part[q][x], ue.part[q][x], ve.part[q][x],
+                                              ro.part[q][x], uo.part[q][x], vo.part[q][x]);
         rho[l] = p.rho;
         eng[l] = p.eng;
         esq[l] = p.esq;
     }
 }
 
+#undef KELVANE_LANES
+
 void group_baseline(const density_setup& s, const double* phi, const double* chi, double* scratch,
                     double* rho, double* eng, double* esq, int count)
 {
-    group_kernel(s, phi, chi, scratch, rho, eng, esq, count);
+    group_kernel<2>(s, phi, chi, scratch, rho, eng, esq, count);
 }
 
 // Wider registers only: IEEE addition and multiplication round the same in
@@ -226,7 +306,7 @@ __attribute__((target("avx2"))) void group_avx2(const density_setup& s, const do
                                                 const double* chi, double* scratch, double* rho,
                                                 double* eng, double* esq, int count)
 {
-    group_kernel(s, phi, chi, scratch, rho, eng, esq, count);
+    group_kernel<4>(s, phi, chi, scratch, rho, eng, esq, count);
 }
 
 __attribute__((target("avx512f"))) void group_avx512(const density_setup& s, const double* phi,
@@ -234,7 +314,7 @@ __attribute__((target("avx512f"))) void group_avx512(const density_setup& s, con
                                                      double* rho, double* eng, double* esq,
                                                      int count)
 {
-    group_kernel(s, phi, chi, scratch, rho, eng, esq, count);
+    group_kernel<8>(s, phi, chi, scratch, rho, eng, esq, count);
 }
 
 }  // namespace

@@ -1,0 +1,121 @@
+// One theta plane of kelvane for water (temp 10, nslice 128), the fast stage
+// against the straightforward evaluation built the same way (wigd for every
+// pair, one exp per level and one cosine per term at every point, the four
+// copies on whole grids, every value formatted where it is written).  Each
+// side includes the Wigner values, the evaluation and the four files.
+// Prints the medians of RUNS runs on standard error.
+//   planes_bench JMAX [RUNS] [ITHE] [IODEVN] [literal]
+// The thread count of the fast stage follows KELVANE_THREADS.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "density_reference.hpp"
+#include "levels.hpp"
+#include "plane_files.hpp"
+#include "planes.hpp"
+#include "rotcalc.hpp"
+
+using namespace kelvane;
+
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void write_all(const std::string& name, const std::string& text)
+{
+    FILE* f = std::fopen(name.c_str(), "w");
+    if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", name.c_str());
+        std::exit(2);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: planes_bench JMAX [RUNS] [ITHE] [IODEVN] [literal]\n");
+        return 2;
+    }
+    run_args args;
+    args.temp = 10;
+    args.nslice = 128;
+    args.ax = 27.877;
+    args.az = 14.512;
+    args.ay = 9.285;
+    args.jmax = std::atoi(argv[1]);
+    args.ndim = 2 * args.jmax + 1;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+    const int ithe = argc > 3 ? std::atoi(argv[3]) : 90;
+    args.iodevn = argc > 4 ? std::atoi(argv[4]) : -1;
+    const bool literal = argc > 5 && std::string(argv[5]) == "literal";
+    args.ithe1 = ithe;
+    args.ithe2 = ithe;
+    const double tau = time_step(inverse_temperature(args.temp), args.nslice);
+
+    // The level stage prints its small blocks and the progress lines go to
+    // standard output: keep them out of the way.
+    if (!std::freopen("/dev/null", "w", stdout)) return 2;
+    level_storage storage = reserve_levels(args.jmax, true, 1);
+    compute_levels(storage, args);
+    const rotlev& lev = storage.levels;
+
+    plane_stage_ptr stage = reserve_plane_stage(args);
+    plan_levels(*stage, args, lev, tau);
+    std::vector<double> compute, write;
+    for (int r = 0; r < runs; ++r) {
+        plane_files files;
+        open_plane_files(files, ithe);
+        auto t = std::chrono::steady_clock::now();
+        compute_plane(*stage, args, ithe);
+        compute.push_back(seconds_since(t));
+        t = std::chrono::steady_clock::now();
+        write_plane_files(*stage, files, ithe);
+        write.push_back(seconds_since(t));
+    }
+    const double fast = median(compute) + median(write);
+    std::fprintf(stderr, "jmax %3d ithe %3d iodevn %2d fast:    %8.4f s (Wigner + evaluation %.4f s, files %.4f s), median of %d\n",
+                 args.jmax, ithe, args.iodevn, fast, median(compute), median(write), runs);
+
+    if (literal) {
+        std::vector<double> wig_t, eval_t, file_t, total_t;
+        std::vector<double> wigtab(literal_wigner_size(args.jmax));
+        std::vector<double> rho(plane_cells), eng(plane_cells), esq(plane_cells);
+        std::string buffers[4];
+        const std::string name = plane_file_name(ithe);
+        const char* suffix[4] = {"", "_rho", "_eng", "_esq"};
+        for (int r = 0; r < runs; ++r) {
+            auto t = std::chrono::steady_clock::now();
+            literal_wigner_plane(args.jmax, ithe, wigtab);
+            wig_t.push_back(seconds_since(t));
+            t = std::chrono::steady_clock::now();
+            literal_plane(lev, tau, args.iodevn, wigtab, rho, eng, esq);
+            eval_t.push_back(seconds_since(t));
+            t = std::chrono::steady_clock::now();
+            literal_plane_text(args, ithe, rho, eng, esq, buffers);
+            for (int k = 0; k < 4; ++k) write_all(name + suffix[k], buffers[k]);
+            file_t.push_back(seconds_since(t));
+            total_t.push_back(wig_t.back() + eval_t.back() + file_t.back());
+        }
+        const double lit = median(total_t);
+        std::fprintf(stderr, "jmax %3d ithe %3d iodevn %2d literal: %8.4f s (Wigner %.4f s, evaluation %.4f s, files %.4f s), median of %d\n",
+                     args.jmax, ithe, args.iodevn, lit, median(wig_t), median(eval_t), median(file_t), runs);
+        std::fprintf(stderr, "jmax %3d speed-up %.1fx\n", args.jmax, lit / fast);
+    }
+    return 0;
+}

@@ -1,0 +1,277 @@
+// The plane files of a kelvane run, end to end: byte for byte the recorded
+// files, the same for any thread count, their names and layout, the header of
+// plane 0 only, the stop at a plane above 180, and files that are never left
+// truncated under their own name.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plane_files.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string water = " 27.877 14.512 9.285 ";
+
+std::string slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> v;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) v.push_back(line);
+    return v;
+}
+
+// A working folder that lives as long as the test.
+struct folder {
+    fs::path dir;
+    folder()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "planes-XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary folder");
+        dir = tmpl;
+    }
+    ~folder()
+    {
+        std::error_code ec;
+        fs::permissions(dir, fs::perms::owner_all, ec);
+        fs::remove_all(dir, ec);
+    }
+    std::string read(const std::string& name) const { return slurp(dir / name); }
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> v;
+        for (const auto& e : fs::directory_iterator(dir)) v.push_back(e.path().filename().string());
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+};
+
+struct run_result {
+    std::string out, err;
+    int status = -1;
+};
+
+// kelvane with the given arguments in the folder; prefix is shell text put
+// before the program (environment, limits).
+run_result kelvane(const folder& f, const std::string& args, const std::string& prefix = "")
+{
+    const fs::path out = f.dir / ".out", err = f.dir / ".err";
+    const std::string command = "cd '" + f.dir.string() + "' && " + prefix + " '" TOOLKIT_BIN_DIR "/kelvane' " +
+                                args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int raw = std::system(command.c_str());
+    run_result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+}
+
+std::map<std::string, std::string> sha256_of_files(const folder& f)
+{
+    std::map<std::string, std::string> sums;
+    const std::string command = "cd '" + f.dir.string() + "' && sha256sum rho.den*";
+    FILE* p = popen(command.c_str(), "r");
+    char line[512];
+    while (p && std::fgets(line, sizeof line, p)) {
+        std::istringstream in(line);
+        std::string sum, name;
+        in >> sum >> name;
+        sums[name] = sum;
+    }
+    if (p) pclose(p);
+    return sums;
+}
+
+std::map<std::string, std::string> recorded_sums(const std::string& name)
+{
+    std::map<std::string, std::string> sums;
+    std::istringstream in(slurp(std::string(TEST_DATA_DIR) + "/planes/" + name + ".sha256"));
+    std::string sum, file;
+    while (in >> sum >> file) sums[file] = sum;
+    return sums;
+}
+
+class PlaneFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(TOOLKIT_BIN_DIR "/kelvane")) GTEST_SKIP() << "kelvane is not built";
+    }
+};
+
+TEST_F(PlaneFiles, AreTheRecordedFilesByteForByteForAnyThreadCount)
+{
+    for (const std::string name : {"kelvane-water-j4-planes0-1", "kelvane-water-j8-plane90-even"}) {
+        const std::string args = lines_of(slurp(std::string(TEST_DATA_DIR) + "/planes/" + name + ".args")).at(0);
+        std::string first_out;
+        for (int threads : {1, 3}) {
+            SCOPED_TRACE(name + " with " + std::to_string(threads) + " threads");
+            folder f;
+            const run_result r = kelvane(f, args, "KELVANE_THREADS=" + std::to_string(threads));
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(sha256_of_files(f), recorded_sums(name));
+            if (threads == 1) first_out = r.out;
+            else EXPECT_EQ(r.out, first_out);
+        }
+    }
+}
+
+TEST_F(PlaneFiles, HaveTheirNamesLayoutAndProgressLines)
+{
+    for (const auto& [ithe, name] : std::vector<std::pair<int, std::string>>{
+             {0, "rho.den000"}, {9, "rho.den009"}, {10, "rho.den010"}, {99, "rho.den099"}, {100, "rho.den100"}, {180, "rho.den180"}})
+        EXPECT_EQ(kelvane::plane_file_name(ithe), name);
+
+    folder f;
+    const run_result r = kelvane(f, "10 2 1 0 1" + water + "4");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(f.names(), (std::vector<std::string>{"rho.den000", "rho.den000_eng", "rho.den000_esq", "rho.den000_rho",
+                                                    "rho.den001", "rho.den001_eng", "rho.den001_esq", "rho.den001_rho"}));
+    // Standard output after the report: per plane its name, then 0..360.
+    const auto out = lines_of(r.out);
+    const auto at = std::find(out.begin(), out.end(), "rho.den000");
+    ASSERT_NE(at, out.end());
+    ASSERT_EQ(out.end() - at, 2 * 362);
+    for (int plane = 0; plane < 2; ++plane) {
+        EXPECT_EQ(at[plane * 362], plane == 0 ? "rho.den000" : "rho.den001");
+        for (int row = 0; row <= 360; ++row) EXPECT_EQ(std::stoi(at[plane * 362 + 1 + row]), row);
+    }
+
+    const auto all0 = lines_of(f.read("rho.den000"));
+    ASSERT_EQ(all0.size(), 130321u + 2);
+    EXPECT_EQ(all0[0], "# T=  10.00000 NSLICE=    2 IODEVN=    1");
+    EXPECT_EQ(all0[1], "# the  phi  chi       rho            engrot");
+    const auto all1 = lines_of(f.read("rho.den001"));
+    ASSERT_EQ(all1.size(), 130321u);
+    // ichi runs fastest: record 2 is (0, 1), record 362 is (1, 0).
+    EXPECT_EQ(all1[1].substr(0, 15), "    1    0    1");
+    EXPECT_EQ(all1[361].substr(0, 15), "    1    1    0");
+    const auto rho1 = lines_of(f.read("rho.den001_rho"));
+    const auto eng1 = lines_of(f.read("rho.den001_eng"));
+    const auto esq1 = lines_of(f.read("rho.den001_esq"));
+    ASSERT_EQ(rho1.size(), 130321u);
+    ASSERT_EQ(eng1.size(), 130321u);
+    ASSERT_EQ(esq1.size(), 130321u);
+    for (std::size_t i = 0; i < all1.size(); i += 997) {
+        ASSERT_EQ(all1[i].size(), 63u);
+        EXPECT_EQ(all1[i].substr(15), " " + rho1[i] + " " + eng1[i] + " " + esq1[i]);
+        EXPECT_EQ(rho1[i].size(), 15u);
+    }
+}
+
+TEST_F(PlaneFiles, OriginHoldsThePartitionFunctionAndMeanEnergyOfTheReport)
+{
+    folder f;
+    const run_result r = kelvane(f, "10 16 -1 0 0" + water + "10");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // maxj =    10  CLASSICAL: Z=      <Z> E=  <E> CM-1 E= ... K
+    const auto out = lines_of(r.out);
+    const auto maxj = std::find_if(out.begin(), out.end(), [](const std::string& l) { return l.rfind("maxj =", 0) == 0; });
+    ASSERT_NE(maxj, out.end());
+    const double z = std::stod(maxj->substr(maxj->find("Z=") + 2));
+    const double e = std::stod(maxj->substr(maxj->find(" E=") + 3));
+    const auto first = lines_of(f.read("rho.den000")).at(2);
+    EXPECT_EQ(first.substr(0, 15), "    0    0    0");
+    const double rho = std::stod(first.substr(16, 15)), eng = std::stod(first.substr(32, 15));
+    EXPECT_NEAR(rho * 78.95683520871486, z, 1e-7 * z);
+    EXPECT_NEAR(eng, e, 1e-6 * e);
+}
+
+TEST_F(PlaneFiles, StopAtThePlaneAbove180AfterWritingTheEarlierOnes)
+{
+    folder f;
+    const run_result r = kelvane(f, "10 2 0 179 185" + water + "4");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(f.names(), (std::vector<std::string>{"rho.den179", "rho.den179_eng", "rho.den179_esq", "rho.den179_rho",
+                                                    "rho.den180", "rho.den180_eng", "rho.den180_esq", "rho.den180_rho"}));
+    const auto out = lines_of(r.out);
+    ASSERT_GE(out.size(), 2u);
+    EXPECT_EQ(std::stoi(out[out.size() - 2]), 360);
+    std::istringstream last(out.back());
+    std::string w1, w2;
+    int index = 0;
+    last >> w1 >> w2 >> index;
+    EXPECT_EQ(w1 + " " + w2, "weird ithe");
+    EXPECT_EQ(index, 181);
+    EXPECT_EQ(lines_of(f.read("rho.den180_esq")).size(), 130321u);
+}
+
+TEST_F(PlaneFiles, ReplaceAnOlderFileOnlyOnceTheNewOneIsWhole)
+{
+    folder f;
+    std::ofstream(f.dir / "rho.den005") << "an older plane\n";
+    std::ofstream(f.dir / "rho.den005_rho") << "an older plane\n";
+
+    // A file size limit makes the writes of the combined file fail: the run
+    // says so and ends with status 2, the older files stay as they were and
+    // nothing is left under a temporary name.
+    const run_result failed = kelvane(f, "10 2 0 5 5" + water + "4", "trap '' XFSZ; ulimit -f 2048;");
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_NE(failed.err, "");
+    EXPECT_EQ(f.read("rho.den005"), "an older plane\n");
+    EXPECT_EQ(f.read("rho.den005_rho"), "an older plane\n");
+    EXPECT_EQ(f.names(), (std::vector<std::string>{"rho.den005", "rho.den005_rho"}));
+
+    const run_result ok = kelvane(f, "10 2 0 5 5" + water + "4");
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(lines_of(f.read("rho.den005")).size(), 130321u);
+    EXPECT_EQ(lines_of(f.read("rho.den005_rho")).size(), 130321u);
+    EXPECT_EQ(f.names().size(), 4u);
+}
+
+TEST_F(PlaneFiles, AFileThatCannotBeCreatedEndsTheRunWithTheEarlierPlanesIntact)
+{
+    folder f;
+    fs::create_directory(f.dir / "rho.den001_eng.part");
+    const run_result r = kelvane(f, "10 2 -1 0 2" + water + "4");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err, "");
+    EXPECT_EQ(lines_of(f.read("rho.den000_esq")).size(), 130321u);
+    EXPECT_EQ(lines_of(f.read("rho.den000")).size(), 130321u + 2);
+    EXPECT_FALSE(fs::exists(f.dir / "rho.den001"));
+    EXPECT_FALSE(fs::exists(f.dir / "rho.den001.part"));
+    EXPECT_FALSE(fs::exists(f.dir / "rho.den001_rho.part"));
+    EXPECT_FALSE(fs::exists(f.dir / "rho.den002"));
+}
+
+TEST_F(PlaneFiles, AThreadCountThatIsNoPositiveNumberIsRefusedBeforeAnyOutput)
+{
+    for (const std::string bad : {"0", "-2", "two", "3x"}) {
+        folder f;
+        const run_result r = kelvane(f, "10 2 -1 0 0" + water + "4", "KELVANE_THREADS=" + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(r.out, "") << bad;
+        EXPECT_NE(r.err, "") << bad;
+        EXPECT_TRUE(f.names().empty()) << bad;
+    }
+    // No plane asked for: the setting plays no part.
+    folder f;
+    EXPECT_EQ(kelvane(f, "10 2 -1 1 0" + water + "4", "KELVANE_THREADS=two").status, 0);
+    EXPECT_TRUE(f.names().empty());
+}
+
+}  // namespace
