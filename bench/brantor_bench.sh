@@ -4,7 +4,8 @@
 #     scan on 1 and 2 threads), compiled here against BUILD_DIR's libraries
 #     with the project's floating-point flags;
 #  2. full runs of BUILD_DIR/bin/brantor in a scratch folder: median wall time
-#     and median peak resident memory, on all cores and pinned to one core.
+#     median CPU time (user + system) and median peak resident memory, on
+#     all cores and pinned to one core.
 # Timings on a shared machine are noisy: note the load printed at the start.
 set -eu
 build=$(cd "${1:?usage: brantor_bench.sh BUILD_DIR [RUNS]}" && pwd)
@@ -28,14 +29,15 @@ full_runs() {  # $1: command prefix (may be empty)
     i=0
     while [ $i -lt "$runs" ]; do
         a=$(date +%s%N)
-        (cd "$work" && /usr/bin/time -f "%M" -o "$work/one" $1 "$build/bin/brantor")
+        (cd "$work" && /usr/bin/time -f "%M %U %S" -o "$work/one" $1 "$build/bin/brantor")
         b=$(date +%s%N)
         echo "$(( (b - a) / 1000000 ))e-3 $(cat "$work/one")" >> "$work/times"
         i=$((i + 1))
     done
     wall=$(cut -d' ' -f1 "$work/times" | median)
     rss=$(cut -d' ' -f2 "$work/times" | median)
-    echo "wall ${wall} s  peak RSS ${rss} kB  (median of $runs)"
+    cpu=$(awk '{print $3 + $4}' "$work/times" | median)
+    echo "wall ${wall} s  cpu ${cpu} s  peak RSS ${rss} kB  (median of $runs)"
 }
 
 printf 'full run, all cores:     '; full_runs ""
