@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "energy_statistics.hpp"
 #include "record_reader.hpp"
@@ -15,7 +16,14 @@
 namespace {
 
 constexpr const char* file_name = "wd.eng";
-constexpr const char* usage = "average SKIP   (SKIP: number of leading records of wd.eng to pass over)";
+constexpr const char* usage = "average skip(records)";
+constexpr const char* help =
+    "usage: average skip(records)\n"
+    "Means and standard deviations of the energy columns of wd.eng (K) and a heat capacity (kB).\n"
+    "  skip  number of leading records of wd.eng to pass over, a whole number;\n"
+    "        0 or negative uses every record\n"
+    "Reads wd.eng in the working directory, ten numbers per record.\n"
+    "Manual page: average(1)\n";
 
 std::string at_line(std::int64_t line)
 {
@@ -56,8 +64,22 @@ void skip_records(average::record_reader& reader, const average::file_source& fi
 
 int main(int argc, char** argv)
 {
-    const std::optional<std::int32_t> skip = textio::read_int(textio::argument_window(argc, argv, 1));
-    if (!skip) textio::usage_error("average: argument 1 must be a whole number", usage);
+    // -h or --help can never be a skip count, so taking it as a request for
+    // help changes no run.
+    if (argc > 1 && argv[1] != nullptr) {
+        const std::string_view first = argv[1];
+        if (first == "-h" || first == "--help") {
+            textio::out(help);
+            textio::stop();
+        }
+    }
+    if (argc < 2) textio::usage_error("average: argument 1 (skip) is missing", usage);
+    const std::string window = textio::argument_window(argc, argv, 1);
+    const std::optional<std::int32_t> skip = textio::read_int(window);
+    if (!skip)
+        textio::usage_error("average: argument 1 (skip) is not a whole number: '" +
+                                window.substr(0, window.find_last_not_of(' ') + 1) + "'",
+                            usage);
 
     // First pass: count and sums.  The file is opened for reading only: a
     // missing file is an error, never created.

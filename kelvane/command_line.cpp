@@ -12,6 +12,47 @@ namespace {
 constexpr std::string_view argument_names[] = {"temp", "nslice", "iodevn", "ithe1", "ithe2",
                                                "ax",   "az",     "ay",     "jmax"};
 
+// The synopsis after the program name, each argument with its unit: it is
+// the line a user sees beside every complaint about an argument.
+constexpr std::string_view synopsis =
+    " temp(K) nslice iodevn ithe1(deg) ithe2(deg) ax(cm-1) az(cm-1) ay(cm-1) jmax";
+
+constexpr std::string_view kelvane_summary =
+    "Rotational levels, thermodynamics and density matrix of a rigid asymmetric top.\n";
+constexpr std::string_view sodrel_summary =
+    "Is the basis cutoff jmax large enough for kelvane at this temperature and time step?\n"
+    "Silence on standard error: yes.  \"STOP too large contribution from emax\": raise jmax.\n";
+
+constexpr std::string_view kelvane_planes =
+    "  ithe1   first theta plane to tabulate, degrees, 0..180\n"
+    "  ithe2   last theta plane, degrees; below ithe1: the report only, no files\n";
+constexpr std::string_view sodrel_planes =
+    "  ithe1 ithe2  read as whole numbers and otherwise ignored\n";
+
+// What -h or --help prints: the usage line, then one line per argument.
+std::string help_text(std::string_view program, plane_arguments planes)
+{
+    const bool kelvane = planes == plane_arguments::checked;
+    std::string text = "usage: ";
+    text += program;
+    text += synopsis;
+    text += '\n';
+    text += kelvane ? kelvane_summary : sodrel_summary;
+    text += "  temp    temperature, K, above 0\n"
+            "  nslice  imaginary-time slices, at least 1; tau = 1/(0.6950356 temp nslice) cm\n"
+            "  iodevn  K-parity blocks of the density: -1 both, 0 even K, 1 odd K\n";
+    text += kelvane ? kelvane_planes : sodrel_planes;
+    text += "  ax az ay  rotational constants of the body x, z and y axes, cm-1 (K along z)\n"
+            "  jmax    highest J of the basis, 0..876\n"
+            "Water: ";
+    text += program;
+    text += kelvane ? " 10 16 -1 0 2 27.877 14.512 9.285 12\n" : " 10 16 -1 0 0 27.877 14.512 9.285 12\n";
+    text += "Manual page: ";
+    text += program;
+    text += "(1)\n";
+    return text;
+}
+
 struct reader {
     int argc;
     char** argv;
@@ -63,7 +104,17 @@ struct reader {
 
 run_args read_command_line(int argc, char** argv, std::string_view program, plane_arguments planes)
 {
-    reader r{argc, argv, program, std::string(program) + " temp nslice iodevn ithe1 ithe2 ax az ay jmax"};
+    // -h or --help can never be a temperature, so taking it as a request
+    // for help changes no run.
+    if (argc > 1 && argv[1] != nullptr) {
+        const std::string_view first = argv[1];
+        if (first == "-h" || first == "--help") {
+            textio::out(help_text(program, planes));
+            textio::stop();
+        }
+    }
+
+    reader r{argc, argv, program, std::string(program) + std::string(synopsis)};
 
     run_args args;
     args.temp = r.real(1);

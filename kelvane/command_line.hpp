@@ -14,8 +14,9 @@ inline constexpr int jmax_limit = 876;
 // Whether the program computes theta planes, and so checks ithe1.
 enum class plane_arguments { checked, ignored };
 
-// Reads the nine arguments in order, each through its 30-character window,
-// and ends the program before any output when one is missing or unreadable
+// "-h" or "--help" as the first argument prints the usage line and a line
+// per argument on standard output and ends with status 0.  Otherwise reads
+// the nine arguments in order, each through its 30-character window, and ends the program before any output when one is missing or unreadable
 // (usage error, status 2), when jmax exceeds the limit (stop, status 0), or
 // when a value cannot describe a run (usage error, status 2): nslice < 1,
 // temp not a positive finite number, jmax < 0 and, for a program that
