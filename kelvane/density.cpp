@@ -49,6 +49,47 @@ void fill_wigner_block(const routines::wigd_tables& tables, int j, bool odd, dou
         }
 }
 
+std::int64_t block_factor_count(int j, bool odd)
+{
+    const int n = odd ? odd_order(j) : even_order(j);
+    const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+    std::int64_t count = 0;
+    for (int k1 = 0; k1 < n; ++k1)
+        for (int k2 = 0; k2 < n; ++k2) count += routines::wigd_term_count(j, k0 + 2 * k1, k0 + 2 * k2);
+    return count;
+}
+
+void fill_block_factors(std::span<const double> lnf, int j, bool odd, __float128* factors)
+{
+    const int n = odd ? odd_order(j) : even_order(j);
+    const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+    for (int k1 = 0; k1 < n; ++k1)
+        for (int k2 = 0; k2 < n; ++k2) {
+            routines::fill_wigd_factors(j, k0 + 2 * k1, k0 + 2 * k2, lnf, factors);
+            factors += routines::wigd_term_count(j, k0 + 2 * k1, k0 + 2 * k2);
+        }
+}
+
+void fill_wigner_block_from_factors(const routines::wigd_tables& tables, int j, bool odd,
+                                    const __float128* factors, double* out, double* size_out)
+{
+    const int n = odd ? odd_order(j) : even_order(j);
+    const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+    for (int k1 = 0; k1 < n; ++k1)
+        for (int k2 = 0; k2 < n; ++k2) {
+            const int at = k1 * n + k2;
+            const int m1 = k0 + 2 * k1, m2 = k0 + 2 * k2;
+            if (size_out) {
+                __float128 size = 0;
+                out[at] = routines::wigd_from_factors(j, m1, m2, factors, tables.cos_pow, tables.nsin_pow, &size);
+                size_out[at] = static_cast<double>(size);
+            } else {
+                out[at] = routines::wigd_from_factors(j, m1, m2, factors, tables.cos_pow, tables.nsin_pow);
+            }
+            factors += routines::wigd_term_count(j, m1, m2);
+        }
+}
+
 void reserve_block_plan(block_plan& plan, int jmax)
 {
     const auto count = static_cast<std::size_t>(jmax + 1) * static_cast<std::size_t>(jmax + 1);

@@ -86,6 +86,17 @@ inline std::int64_t block_offset(int j, bool odd)
 void fill_wigner_block(const routines::wigd_tables& tables, int j, bool odd, double* out,
                        double* size_out = nullptr);
 
+// The angle-independent factors of every element of a block (see
+// routines::fill_wigd_factors), element after element in the block's order;
+// block_factor_count says how many a block takes.  A run keeps them, so that
+// each further plane needs only the powers of its angle.
+std::int64_t block_factor_count(int j, bool odd);
+void fill_block_factors(std::span<const double> lnf, int j, bool odd, __float128* factors);
+// The same values as fill_wigner_block, from the kept factors.
+void fill_wigner_block_from_factors(const routines::wigd_tables& tables, int j, bool odd,
+                                    const __float128* factors, double* out,
+                                    double* size_out = nullptr);
+
 // ---- Level plan -------------------------------------------------------------
 // The levels of one block that pass the weight cut, J after J, each with its
 // Boltzmann factor exp(-tau E) computed once.

@@ -30,6 +30,12 @@ public:
     std::vector<double> lnf;
     std::vector<__float128> cos_pow, nsin_pow;
     std::vector<double> wig_even, wig_odd;
+    // The angle-independent factors of the Wigner series, kept for the run
+    // when they fit factor_cap bytes: block (J, parity) starts at
+    // factor_start[2 J + parity].
+    std::vector<__float128> factors;
+    std::vector<std::int64_t> factor_start;
+    bool factors_ready = false;
     block_plan even_plan, odd_plan;
 
     std::vector<region_point> region;
@@ -76,6 +82,22 @@ void run_workers(int threads, Work&& work)
     for (auto& t : pool) t.join();
 }
 
+// Beyond this the factors are made afresh for every plane.  Their number
+// grows like jmax^4: some 8 MB at jmax = 40, the cap near jmax = 80.
+constexpr std::size_t factor_cap = std::size_t{128} << 20;
+
+// The starts of the kept factors of every block, or nothing when they would
+// take more than factor_cap.
+std::vector<std::int64_t> factor_layout(int jmax)
+{
+    if (jmax > 100) return {};
+    std::vector<std::int64_t> start{0};
+    for (int j = 0; j <= jmax; ++j)
+        for (bool odd : {false, true}) start.push_back(start.back() + block_factor_count(j, odd));
+    if (static_cast<std::size_t>(start.back()) * sizeof(__float128) > factor_cap) return {};
+    return start;
+}
+
 std::size_t stage_bytes(int jmax, int threads)
 {
     const auto dj = static_cast<std::size_t>(jmax);
@@ -96,7 +118,9 @@ plane_stage_ptr reserve_plane_stage(const run_args& args)
 {
     if (args.ithe1 > args.ithe2) return nullptr;
     const int threads = thread_count();
-    const std::size_t bytes = stage_bytes(args.jmax, threads);
+    std::vector<std::int64_t> layout = factor_layout(args.jmax);
+    const std::size_t bytes = stage_bytes(args.jmax, threads)
+                              + (layout.empty() ? 0 : static_cast<std::size_t>(layout.back()) * sizeof(__float128));
     plane_stage_ptr s;
     try {
         s.reset(new plane_stage);
@@ -108,6 +132,10 @@ plane_stage_ptr reserve_plane_stage(const run_args& args)
         s->nsin_pow.resize(routines::wigd_pow_size(args.jmax));
         s->wig_even.resize(static_cast<std::size_t>(block_table_size(args.jmax, false)));
         s->wig_odd.resize(static_cast<std::size_t>(block_table_size(args.jmax, true)));
+        if (!layout.empty()) {
+            s->factors.resize(static_cast<std::size_t>(layout.back()));
+            s->factor_start = std::move(layout);
+        }
         reserve_block_plan(s->even_plan, args.jmax);
         reserve_block_plan(s->odd_plan, args.jmax);
         s->region.resize(region_points);
@@ -140,6 +168,11 @@ void fill_plane_wigner(plane_stage& s, int ithe)
     if (jtop < 0) return;
     routines::fill_wigd_powers(jtop, grid_angle(ithe), s.cos_pow, s.nsin_pow);
     const routines::wigd_tables tables{s.lnf, s.cos_pow, s.nsin_pow};
+    const bool kept = !s.factor_start.empty();
+    auto factors_of = [&](int j, bool odd) {
+        return s.factors.data() + s.factor_start[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))];
+    };
+    const bool make_factors = kept && !s.factors_ready;
     const int per_parity = jtop + 1;
     std::atomic<int> next{0};
     run_workers(s.threads, [&](int) {
@@ -149,10 +182,16 @@ void fill_plane_wigner(plane_stage& s, int ithe)
             const int j = jtop - item / 2;
             const bool odd = item % 2 == 1;
             if (j > (odd ? s.odd_plan.jtop : s.even_plan.jtop)) continue;
-            std::vector<double>& table = odd ? s.wig_odd : s.wig_even;
-            fill_wigner_block(tables, j, odd, table.data() + block_offset(j, odd));
+            double* table = (odd ? s.wig_odd : s.wig_even).data() + block_offset(j, odd);
+            if (kept) {
+                if (make_factors) fill_block_factors(s.lnf, j, odd, factors_of(j, odd));
+                fill_wigner_block_from_factors(tables, j, odd, factors_of(j, odd), table);
+            } else {
+                fill_wigner_block(tables, j, odd, table);
+            }
         }
     });
+    s.factors_ready = kept;
 }
 
 // The reduced region of plane ithe, group by group over the workers, with
@@ -229,6 +268,7 @@ plane_cell_values plane_cell(const plane_stage& s, int cell)
 void plan_levels(plane_stage& s, const run_args& args, const rotlev& levels, double tau)
 {
     routines::fill_wigd_lnf(s.jmax, s.lnf);
+    s.factors_ready = false;
     if (args.iodevn != 1) make_block_plan(s.even_plan, levels.even, false, s.jmax, tau);
     if (args.iodevn != 0) make_block_plan(s.odd_plan, levels.odd, true, s.jmax, tau);
 }

@@ -103,4 +103,43 @@ double wigd_tabulated(int j, int mp, int m, const wigd_tables& t, __float128* ab
     return tabulated_sum<false>(j, mp, m, t, nullptr);
 }
 
+int wigd_term_count(int j, int mp, int m)
+{
+    const int kmin = std::max(0, m - mp);
+    const int kmax = std::min(j - mp, j + m);
+    return kmax < kmin ? 0 : kmax - kmin + 1;
+}
+
+void fill_wigd_factors(int j, int mp, int m, std::span<const double> lnf_table, __float128* factors)
+{
+    const int kmin = std::max(0, m - mp);
+    const int kmax = std::min(j - mp, j + m);
+    if (kmax < kmin) return;
+    const double* lf = lnf_table.data();
+    const __float128 p =
+        static_cast<__float128>(((lf[j + m] + lf[j - m]) + lf[j + mp]) + lf[j - mp]) * 0.5Q;
+    for (int k = kmin; k <= kmax; ++k) {
+        const double d = lf[k] + ((lf[j - mp - k] + lf[j + m - k]) + lf[k + mp - m]);
+        const __float128 e = expq(p - static_cast<__float128>(d));
+        factors[k - kmin] = (k % 2 == 0) ? e : -e;
+    }
+}
+
+double wigd_from_factors(int j, int mp, int m, const __float128* factors,
+                         std::span<const __float128> cos_pow, std::span<const __float128> nsin_pow,
+                         __float128* abs_sum)
+{
+    const int kmin = std::max(0, m - mp);
+    const int kmax = std::min(j - mp, j + m);
+    __float128 sum = 0;
+    __float128 size = 0;
+    for (int k = kmin; k <= kmax; ++k) {
+        const __float128 term = (factors[k - kmin] * cos_pow[2 * j + m - mp - 2 * k]) * nsin_pow[mp - m + 2 * k];
+        sum = sum + term;
+        if (abs_sum) size = size + fabsq(term);
+    }
+    if (abs_sum) *abs_sum = size;
+    return static_cast<double>(sum);
+}
+
 }  // namespace routines

@@ -40,4 +40,16 @@ void fill_wigd_powers(int jtop, double beta, std::span<__float128> cos_pow,
 // the log-factorials is to be judged.
 double wigd_tabulated(int j, int mp, int m, const wigd_tables& t, __float128* abs_sum = nullptr);
 
+// The angle enters the series only through the two powers, so the rest of
+// each term, sigma_k exp(P - D_k), can be kept for every angle of a run.
+// wigd_term_count gives the number of terms (0 outside the projection
+// range), fill_wigd_factors writes them in k order (lnf as above), and
+// wigd_from_factors finishes the sum with the powers of one angle: the same
+// value, bit for bit, as wigd and wigd_tabulated.
+int wigd_term_count(int j, int mp, int m);
+void fill_wigd_factors(int j, int mp, int m, std::span<const double> lnf, __float128* factors);
+double wigd_from_factors(int j, int mp, int m, const __float128* factors,
+                         std::span<const __float128> cos_pow, std::span<const __float128> nsin_pow,
+                         __float128* abs_sum = nullptr);
+
 }  // namespace routines

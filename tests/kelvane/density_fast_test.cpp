@@ -155,6 +155,32 @@ TEST(FastPlane, EqualsTheLiteralEvaluationWhenEveryLevelOfABlockIsCut)
     }
 }
 
+TEST(PlaneWigner, KeptFactorsGiveTheSameBlocksAsTheTabulatedSeries)
+{
+    const int jmax = 20;
+    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
+    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
+    routines::fill_wigd_lnf(jmax, lnf);
+    for (bool odd : {false, true})
+        for (int j = 0; j <= jmax; j += 4) {
+            std::vector<__float128> factors(static_cast<std::size_t>(block_factor_count(j, odd)));
+            fill_block_factors(lnf, j, odd, factors.data());
+            const auto n = static_cast<std::size_t>(odd ? odd_order(j) : even_order(j));
+            std::vector<double> a(n * n), b(n * n), sa(n * n), sb(n * n);
+            for (int ithe : {0, 1, 90, 180}) {
+                routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
+                const routines::wigd_tables t{lnf, cp, np};
+                fill_wigner_block(t, j, odd, a.data(), sa.data());
+                fill_wigner_block_from_factors(t, j, odd, factors.data(), b.data(), sb.data());
+                for (std::size_t i = 0; i < a.size(); ++i) {
+                    ASSERT_TRUE(same_bits(a[i], b[i])) << j << ' ' << odd << ' ' << ithe << ' ' << i;
+                    ASSERT_TRUE(same_bits(sa[i], sb[i]));
+                    ASSERT_GE(sa[i] * (1 + 0x1p-52), std::fabs(a[i]));
+                }
+            }
+        }
+}
+
 TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
 {
     // Find J and a Boltzmann factor b = exp(-x), x a double, with

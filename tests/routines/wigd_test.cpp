@@ -70,7 +70,7 @@ TEST(Wigd, RowsAreOrthonormal)
 
 TEST(WigdTabulated, GivesTheLiteralBitsOnEveryElement)
 {
-    const int jtop = 16;
+    const int jtop = 12;
     std::vector<double> lnf(wigd_lnf_size(jtop));
     std::vector<__float128> cp(wigd_pow_size(jtop)), np(wigd_pow_size(jtop));
     fill_wigd_lnf(jtop, lnf);
@@ -89,6 +89,33 @@ TEST(WigdTabulated, GivesTheLiteralBitsOnEveryElement)
                     ASSERT_GE(static_cast<double>(size) * (1 + 0x1p-52), std::fabs(lit));
                 }
     }
+}
+
+TEST(WigdTabulated, KeptFactorsGiveTheLiteralBitsAtEveryAngle)
+{
+    const int jtop = 14;
+    std::vector<double> lnf(wigd_lnf_size(jtop));
+    std::vector<__float128> cp(wigd_pow_size(jtop)), np(wigd_pow_size(jtop)), factors(jtop + 1);
+    fill_wigd_lnf(jtop, lnf);
+    for (int j = 0; j <= jtop; ++j)
+        for (int mp = -j - 1; mp <= j + 1; ++mp)
+            for (int m = -j; m <= j; ++m) {
+                const int n = wigd_term_count(j, mp, m);
+                ASSERT_LE(n, j + 1);
+                fill_wigd_factors(j, mp, m, lnf, factors.data());
+                for (int deg : {0, 3, 90, 151, 180}) {
+                    const double b = radians(deg);
+                    fill_wigd_powers(jtop, b, cp, np);
+                    __float128 s1 = 0, s2 = 0;
+                    const double lit = wigd_tabulated(j, mp, m, {lnf, cp, np}, &s1);
+                    ASSERT_TRUE(same_bits(wigd_from_factors(j, mp, m, factors.data(), cp, np, &s2), lit))
+                        << deg << ' ' << j << ' ' << mp << ' ' << m;
+                    ASSERT_TRUE(s1 == s2);
+                    if (deg == 151) {
+                        ASSERT_TRUE(same_bits(wigd(j, mp, m, b), lit));
+                    }
+                }
+            }
 }
 
 TEST(WigdTabulated, AbsoluteSumOfTermsMeasuresTheCancellation)
