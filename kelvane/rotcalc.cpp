@@ -216,21 +216,20 @@ double highest_level(const rotlev& levels)
     return carried;
 }
 
-void rotcalc(const run_args& args)
+level_storage reserve_run_levels(const run_args& args, bool vectors)
 {
-    plane_stage_ptr stage = reserve_plane_stage(args);
-    const bool vectors = stage != nullptr;
-
     // The level loop is worth a second thread only for a large basis.
     const int threads = args.jmax >= 64 && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
-    level_storage storage;
     try {
-        storage = reserve_levels(args.jmax, vectors, threads);
+        return reserve_levels(args.jmax, vectors, threads);
     } catch (const std::bad_alloc&) {
         textio::io_failure("kelvane: cannot obtain the storage of the level set for jmax " +
                            std::to_string(args.jmax));
     }
+}
 
+double level_stage(level_storage& storage, const run_args& args)
+{
     check_iodevn(args.iodevn);
     const double beta = inverse_temperature(args.temp);
     const double tau = time_step(beta, args.nslice);
@@ -241,7 +240,14 @@ void rotcalc(const run_args& args)
     print_jmax(args.jmax);
     cutoff_test(highest_level(storage.levels), beta, tau);
     report(storage.levels, args, beta, tau);
+    return tau;
+}
 
+void rotcalc(const run_args& args)
+{
+    plane_stage_ptr stage = reserve_plane_stage(args);
+    level_storage storage = reserve_run_levels(args, stage != nullptr);
+    const double tau = level_stage(storage, args);
     if (stage) run_planes(*stage, args, storage.levels, tau);
 }
 

@@ -30,6 +30,16 @@ level_storage reserve_levels(int jmax, bool vectors, int threads);
 // does not converge.
 void compute_levels(level_storage& storage, const run_args& args);
 
+// The level storage of a run (eigenvectors only when planes follow), with
+// the level loop's thread count; a failed allocation ends the run (exit
+// status 2) before anything is printed.
+level_storage reserve_run_levels(const run_args& args, bool vectors);
+
+// The level stage as the report shows it: the iodevn check, tau, the levels
+// (blocks of J <= 2 printed), jmax, the cutoff test and the thermodynamic
+// report, with the stops of each step.  Returns tau.
+double level_stage(level_storage& storage, const run_args& args);
+
 // The element a bubble sort of the merged list (even levels, then odd) would
 // leave last: the highest level of the basis.
 double highest_level(const rotlev& levels);

@@ -1,0 +1,236 @@
+// kelvane-mpi under mpirun beside kelvane: the same files and report whatever
+// the number of ranks, the stops once, failures that end the whole job with
+// the completed planes intact; and the job-array way of splitting a table
+// into independent kelvane runs.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string water = " 27.877 14.512 9.285 ";
+
+struct run_result {
+    std::string out, err;
+    int status = -1;
+};
+
+std::string slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// An empty working folder, removed with the test.
+class folder {
+public:
+    folder()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "kelvane-mpi-XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary folder");
+        path_ = tmpl;
+        fs::create_directory(path_ / "work");
+    }
+    ~folder() { fs::remove_all(path_); }
+    fs::path work() const { return path_ / "work"; }
+
+    // The command runs in work(); its output is kept beside it.
+    run_result run(const std::string& command) const
+    {
+        const std::string line = "cd '" + work().string() + "' && " + command + " >'" + (path_ / "out").string() +
+                                 "' 2>'" + (path_ / "err").string() + "' </dev/null";
+        const int raw = std::system(line.c_str());
+        return {slurp(path_ / "out"), slurp(path_ / "err"), WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
+    }
+
+    // Every file of work(), by name, with its content.
+    std::map<std::string, std::string> files() const
+    {
+        std::map<std::string, std::string> f;
+        for (const auto& e : fs::directory_iterator(work())) f[e.path().filename().string()] = slurp(e.path());
+        return f;
+    }
+
+private:
+    fs::path path_;
+};
+
+std::string program(const char* name) { return std::string("'") + TOOLKIT_BIN_DIR + "/" + name + "'"; }
+
+run_result kelvane(const folder& f, const std::string& args) { return f.run(program("kelvane") + " " + args); }
+
+// Where kelvane-mpi was not built, or mpirun is missing, the tests say so and
+// are skipped.
+bool mpi_available()
+{
+    const std::string mpiexec = MPIEXEC;
+    return !mpiexec.empty() && access(mpiexec.c_str(), X_OK) == 0 &&
+           access((std::string(TOOLKIT_BIN_DIR) + "/kelvane-mpi").c_str(), X_OK) == 0;
+}
+
+#define REQUIRE_MPI()                                                                    \
+    if (!mpi_available()) GTEST_SKIP() << "kelvane-mpi or mpirun is not available"
+
+run_result kelvane_mpi(const folder& f, int ranks, const std::string& args, const std::string& env = "")
+{
+    std::string launcher = std::string("'") + MPIEXEC + "' --oversubscribe";
+    if (geteuid() == 0) launcher += " --allow-run-as-root";
+    return f.run(env + launcher + " -np " + std::to_string(ranks) + " " + program("kelvane-mpi") + " " + args);
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool is_progress(const std::string& line)
+{
+    return line.size() > 1 && line.find_first_not_of(' ') != std::string::npos &&
+           line.find_first_not_of(" 0123456789") == std::string::npos;
+}
+
+// The serial report without what belongs to the planes: the file names and
+// the progress lines.
+std::vector<std::string> report_of_serial(const std::string& out)
+{
+    std::vector<std::string> report;
+    for (const std::string& line : lines_of(out))
+        if (!is_progress(line) && line.rfind("rho.den", 0) != 0) report.push_back(line);
+    return report;
+}
+
+std::vector<std::string> names_of(const std::string& out)
+{
+    std::vector<std::string> names;
+    for (const std::string& line : lines_of(out))
+        if (line.rfind("rho.den", 0) == 0) names.push_back(line);
+    return names;
+}
+
+}  // namespace
+
+TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
+{
+    REQUIRE_MPI();
+    const std::string args = "10 8 -1 0 4" + water + "10";
+    folder serial;
+    const run_result s = kelvane(serial, args);
+    ASSERT_EQ(s.status, 0) << s.err;
+    const auto expected = serial.files();
+    ASSERT_EQ(expected.size(), 20u);
+
+    for (const auto& [ranks, env] : {std::pair{1, ""}, std::pair{2, "KELVANE_THREADS=1 "},
+                                     std::pair{3, ""}, std::pair{2, "KELVANE_THREADS=2 "}}) {
+        SCOPED_TRACE(std::to_string(ranks) + " ranks " + env);
+        folder f;
+        const run_result r = kelvane_mpi(f, ranks, args, env);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(f.files() == expected) << "the plane files differ from those of kelvane";
+        // The report once, then one line per plane in plane order.
+        std::vector<std::string> want = report_of_serial(s.out);
+        for (const std::string& name : names_of(s.out)) want.push_back(name);
+        EXPECT_EQ(lines_of(r.out), want);
+    }
+}
+
+TEST(KelvaneMpi, StopsAndRefusalsAreThoseOfKelvaneSaidOnce)
+{
+    REQUIRE_MPI();
+    for (const std::string& args : {"10 2 7 0 2" + water + "4",                 // iodevn
+                                   "10 128 -1 0 2" + water + "4",              // emax
+                                   "10 2 -1 0 2" + water + "877",              // limit of jmax
+                                   "10 2 -1 3 2" + water + "6"}) {              // no plane
+        SCOPED_TRACE(args);
+        folder serial, f;
+        const run_result s = kelvane(serial, args);
+        const run_result r = kelvane_mpi(f, 3, args);
+        EXPECT_EQ(r.status, s.status);
+        EXPECT_EQ(r.out, s.out);
+        EXPECT_EQ(r.err, s.err);
+        EXPECT_TRUE(f.files().empty());
+    }
+
+    folder f;
+    const run_result r = kelvane_mpi(f, 3, "10 2 -1 0 x" + water + "4");
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    const std::size_t first = r.err.find("usage: kelvane-mpi");
+    ASSERT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("usage: kelvane-mpi", first + 1), std::string::npos) << "said more than once:\n" << r.err;
+}
+
+TEST(KelvaneMpi, APlaneBeyondTheGridEndsTheRunAfterThePlanesBeforeIt)
+{
+    REQUIRE_MPI();
+    const std::string args = "10 2 0 178 183" + water + "4";
+    folder serial, f;
+    const run_result s = kelvane(serial, args);
+    const run_result r = kelvane_mpi(f, 2, args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(f.files().size(), 12u);
+    EXPECT_TRUE(f.files() == serial.files());
+    const auto lines = lines_of(r.out);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+              (std::vector<std::string>{"rho.den178", "rho.den179", "rho.den180", lines_of(s.out).back()}));
+    EXPECT_EQ(lines.back(), " weird ithe         181");
+}
+
+// A plane whose file cannot be created: the rank that meets it fails, the
+// whole job ends with a non-zero status, and every plane file standing under
+// its own name is complete.  Planes 2 and 3 fall to rank 0 and rank 1.
+TEST(KelvaneMpi, AFailingRankEndsTheJobAndLeavesTheCompletedPlanesIntact)
+{
+    REQUIRE_MPI();
+    const std::string args = "10 2 -1 0 5" + water + "4";
+    folder serial;
+    ASSERT_EQ(kelvane(serial, args).status, 0);
+    const auto whole = serial.files();
+    for (const std::string blocked : {"rho.den002_eng.part", "rho.den003_rho.part"}) {
+        SCOPED_TRACE(blocked);
+        folder f;
+        fs::create_directory(f.work() / blocked);
+        const run_result r = kelvane_mpi(f, 2, args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find("cannot create " + blocked), std::string::npos) << r.err;
+        for (const auto& [name, content] : f.files()) {
+            if (name.ends_with(".part")) continue;
+            ASSERT_TRUE(whole.count(name)) << name;
+            EXPECT_TRUE(content == whole.at(name)) << name << " is not the complete plane file";
+        }
+        const std::string plane = blocked.substr(0, 10);
+        EXPECT_FALSE(f.files().count(plane)) << plane;
+        // A plane announced is a plane complete.
+        for (const std::string& name : names_of(r.out)) EXPECT_TRUE(f.files().count(name + "_esq")) << name;
+    }
+}
+
+// The files of a plane depend only on the arguments, so a table split over
+// independent runs (the tasks of a batch system's job array) is the table of
+// one run.
+TEST(JobArray, PlanesZeroToTwoInThreeRunsAreThoseOfOneRun)
+{
+    const std::string tail = water + "10";
+    folder one, three;
+    ASSERT_EQ(kelvane(one, "10 8 -1 0 2" + tail).status, 0);
+    for (const char* plane : {"2 2", "0 0", "1 1"}) ASSERT_EQ(kelvane(three, "10 8 -1 " + std::string(plane) + tail).status, 0);
+    EXPECT_EQ(one.files().size(), 12u);
+    EXPECT_TRUE(one.files() == three.files());
+}
