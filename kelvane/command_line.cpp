@@ -46,7 +46,7 @@ std::string help_text(std::string_view program, plane_arguments planes)
             "  jmax    highest J of the basis, 0..876\n"
             "Water: ";
     text += program;
-    text += kelvane ? " 10 16 -1 0 2 27.877 14.512 9.285 12\n" : " 10 16 -1 0 0 27.877 14.512 9.285 12\n";
+    text += kelvane ? " 10 64 -1 44 46 27.877 14.512 9.285 17\n" : " 10 64 -1 0 0 27.877 14.512 9.285 17\n";
     text += "Manual page: ";
     text += program;
     text += "(1)\n";
