@@ -110,6 +110,51 @@ double wigd_series_bound(int j, int mp, int m, std::span<const double> lnf, doub
                                (p * fabsq(static_cast<__float128>(value)) + static_cast<__float128>(d) * abs_sum));
 }
 
+wigd_screen wigd_screen_of(double beta)
+{
+    return {std::log(std::cos(beta * 0.5)), std::log(std::sin(beta * 0.5)), std::log1p(std::sin(beta))};
+}
+
+wigd_verdict wigd_screen_element(int j, int mp, int m, std::span<const double> lnf, const wigd_screen& screen)
+{
+    constexpr double below = wigd_trust_limit * (1.0 - 1e-6);
+    constexpr double above = wigd_trust_limit * (1.0 + 1e-6);
+    const int kmin = std::max(0, m - mp);
+    const int kmax = std::min(j - mp, j + m);
+    if (kmax < kmin) return wigd_verdict::series;
+    const double* lf = lnf.data();
+    auto denominator = [&](int k) { return lf[k] + ((lf[j - mp - k] + lf[j + m - k]) + lf[k + mp - m]); };
+    const double p = (((lf[j + m] + lf[j - m]) + lf[j + mp]) + lf[j - mp]) * 0.5;
+    const double d = std::max(denominator(kmin), denominator(kmax));
+    if (log_sum_eps * (p + d) * std::exp(j * screen.log_norm) < below) return wigd_verdict::series;
+
+    // |term_{k+1} / term_k| = (j-m'-k)(j+m-k) / ((k+1)(k+m'-m+1)) tan^2(beta/2)
+    // falls with k: the largest term is the first whose successor is smaller.
+    const double log_t2 = 2.0 * (screen.log_s - screen.log_c);
+    auto grows = [&](int k) {
+        const double ratio =
+            (static_cast<double>(j - mp - k) * (j + m - k)) / (static_cast<double>(k + 1) * (k + mp - m + 1));
+        return std::log(ratio) + log_t2 > 0.0;
+    };
+    int lo = kmin, hi = kmax;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (grows(mid))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int a = 2 * j + m - mp - 2 * lo;
+    const int b = mp - m + 2 * lo;
+    double x = p - denominator(lo);
+    if (a > 0) x += a * screen.log_c;
+    if (b > 0) x += b * screen.log_s;
+    const double largest = std::exp(x);
+    if (log_sum_eps * d * largest > above) return wigd_verdict::recursion;
+    if (log_sum_eps * (p + d) * (kmax - kmin + 1) * largest < below) return wigd_verdict::series;
+    return wigd_verdict::sum_with_bound;
+}
+
 double wigd_recipe_bound(int j, int mp, int m, const wigd_tables& t, double& bound)
 {
     __float128 abs_sum = 0;
@@ -225,6 +270,7 @@ void wigd_trusted_plane(int jmax, double beta, const wigd_tables& t, std::span<d
                         std::span<double> work, bool same_parity_only)
 {
     wigd_sweep sw = wigd_sweep_start(jmax, beta, work);
+    const wigd_screen screen = wigd_screen_of(beta);
     const std::size_t nj = static_cast<std::size_t>(jmax) + 1;
     const std::size_t nk = static_cast<std::size_t>(2 * jmax + 1);
     for (int j = 0; j <= jmax; ++j) {
@@ -232,9 +278,16 @@ void wigd_trusted_plane(int jmax, double beta, const wigd_tables& t, std::span<d
         for (int k2 = -j; k2 <= j; ++k2)
             for (int k1 = -j; k1 <= j; ++k1) {
                 if (same_parity_only && (k1 - k2) % 2 != 0) continue;
+                double v = 0;
                 double bound;
-                double v = wigd_recipe_bound(j, k1, k2, t, bound);
-                if (!(bound < wigd_trust_limit)) v = wigd_sweep_element(sw, k1, k2);
+                switch (wigd_screen_element(j, k1, k2, t.lnf, screen)) {
+                case wigd_verdict::series: v = wigd_tabulated(j, k1, k2, t); break;
+                case wigd_verdict::recursion: v = wigd_sweep_element(sw, k1, k2); break;
+                case wigd_verdict::sum_with_bound:
+                    v = wigd_recipe_bound(j, k1, k2, t, bound);
+                    if (!(bound < wigd_trust_limit)) v = wigd_sweep_element(sw, k1, k2);
+                    break;
+                }
                 plane[static_cast<std::size_t>(j) +
                       nj * (static_cast<std::size_t>(k1 + jmax) + nk * static_cast<std::size_t>(k2 + jmax))] = v;
             }

@@ -47,6 +47,27 @@ inline constexpr double wigd_trust_limit = 1e-9;
 double wigd_series_bound(int j, int mp, int m, std::span<const double> lnf, double value,
                          __float128 abs_sum);
 
+// A screen that settles most elements before any term of the series is
+// formed, from lnf and three logarithms of the angle:
+//  - The terms with their signs dropped are the element of the spin-j
+//    representation of [[c, s], [s, c]] (c = cos(beta/2), s = sin(beta/2)),
+//    whose norm is (c + s)^(2j), so abs_sum <= (1 + sin beta)^j; with
+//    |v| <= abs_sum the bound is at most eps (P + D) (1 + sin beta)^j, and
+//    below the limit the series is kept without its bound being summed.
+//  - The terms are log-concave in k; the largest, estimated in double, gives
+//    eps D |term| <= bound <= eps (P + D) n |term| for n terms.
+// The estimates are good to a relative 1e-11 and a verdict is given only when
+// it clears the limit by a relative 1e-6, so it never differs from the
+// bound's; otherwise the answer is sum_with_bound.
+struct wigd_screen {
+    double log_c, log_s;     // log cos(beta/2), log sin(beta/2); -inf at 0
+    double log_norm;         // log(1 + sin beta)
+};
+enum class wigd_verdict { series, recursion, sum_with_bound };
+
+wigd_screen wigd_screen_of(double beta);
+wigd_verdict wigd_screen_element(int j, int mp, int m, std::span<const double> lnf, const wigd_screen& screen);
+
 // The series value, bit for bit that of wigd, and its bound.  The first form
 // builds the tables of beta itself; the second takes those of one polar angle
 // (see wigd_tabulated), which must cover j.
@@ -102,7 +123,8 @@ void wigd_trusted_matrix(int j, double beta, const wigd_tables& t, std::span<dou
 // J fastest.  Entries with |K1| > J or |K2| > J are not written; with
 // same_parity_only, neither are those with K1 - K2 odd.  work holds
 // wigd_work_size(jmax) values.  Each value has the bits of
-// wigd_trusted(J, K1, K2, beta).
+// wigd_trusted(J, K1, K2, beta); the screen spares most of the bounds and
+// the series of most values that the recursion supplies.
 void wigd_trusted_plane(int jmax, double beta, const wigd_tables& t, std::span<double> plane,
                         std::span<double> work, bool same_parity_only);
 
