@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <system_error>
 #include <functional>
 #include <thread>
 #include <utility>
@@ -138,6 +139,20 @@ void report(const rotlev& levels, const run_args& args, double beta, double tau)
 
 }  // namespace
 
+std::size_t level_storage_bytes(int jmax, bool vectors, int threads)
+{
+    std::size_t values = 0;
+    for (int j = 0; j <= jmax; ++j)
+        for (const parity par : {parity::even, parity::odd}) {
+            const auto n = static_cast<std::size_t>(make_block(j, par).n);
+            values += n + (vectors ? n * n : 0);
+        }
+    const auto order = static_cast<std::size_t>(largest_order(jmax));
+    const std::size_t work = (vectors ? order * order : 0) + 2 * order;
+    if (jmax > 2) values += static_cast<std::size_t>(threads) * blocks_per_task * work;
+    return values * sizeof(double);
+}
+
 level_storage reserve_levels(int jmax, bool vectors, int threads)
 {
     level_storage s;
@@ -195,13 +210,20 @@ void compute_levels(level_storage& storage, const run_args& args)
                 store(half(levels, blocks[q].par), blocks[q], work[q], vectors);
         }
     };
-    if (storage.per_thread.size() == 1) {
-        worker(storage.per_thread[0]);
-    } else {
-        std::vector<std::thread> pool;
-        for (auto& work : storage.per_thread) pool.emplace_back(worker, std::ref(work));
-        for (auto& t : pool) t.join();
+    // The calling thread works with the first group of storage.  A thread
+    // that cannot be started (no room for its stack under a memory limit)
+    // leaves its tasks to the others: the levels do not depend on who solves
+    // a block.
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < storage.per_thread.size(); ++t) {
+        try {
+            pool.emplace_back(worker, std::ref(storage.per_thread[t]));
+        } catch (const std::system_error&) {
+            break;
+        }
     }
+    worker(storage.per_thread[0]);
+    for (auto& t : pool) t.join();
     // Nothing is printed for these blocks, so ending here says what a run on
     // one thread would have said.
     if (failed) textio::stop("  FAIL");
@@ -223,7 +245,9 @@ level_storage reserve_run_levels(const run_args& args, bool vectors)
     try {
         return reserve_levels(args.jmax, vectors, threads);
     } catch (const std::bad_alloc&) {
-        textio::io_failure("kelvane: cannot obtain the storage of the level set for jmax " +
+        const std::size_t bytes = level_storage_bytes(args.jmax, vectors, threads);
+        textio::io_failure("kelvane: cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) + " MB (" +
+                           std::to_string(bytes) + " bytes) the level set needs at jmax = " +
                            std::to_string(args.jmax));
     }
 }

@@ -2,6 +2,7 @@
 // test, the thermodynamic report, then the requested theta planes.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "levels.hpp"
@@ -23,6 +24,8 @@ struct level_storage {
     std::vector<std::vector<block_work>> per_thread;
 };
 level_storage reserve_levels(int jmax, bool vectors, int threads);
+// The bytes reserve_levels asks for, which a failure to obtain them reports.
+std::size_t level_storage_bytes(int jmax, bool vectors, int threads);
 
 // Fills the level set, printing the blocks of J <= 2 in order; the blocks of
 // larger J are shared out over the threads, each writing only its own J, so

@@ -1,0 +1,31 @@
+// The amount of storage a kelvane run reports when it cannot obtain it is the
+// amount it asks for: the level set, its vectors and the solvers' scratch.
+#include <gtest/gtest.h>
+
+#include "rotcalc.hpp"
+
+namespace {
+
+std::size_t held_bytes(const kelvane::level_storage& s)
+{
+    std::size_t values = 0;
+    for (const auto* half : {&s.levels.even, &s.levels.odd}) values += half->level.size() + half->vec.size();
+    for (const auto& group : s.per_thread)
+        for (const auto& w : group) values += w.a.size() + w.d.size() + w.e.size();
+    return values * sizeof(double);
+}
+
+TEST(StorageSize, TheLevelSetReportsWhatItHolds)
+{
+    for (int jmax : {3, 4, 17, 64, 101})
+        for (bool vectors : {false, true})
+            for (int threads : {1, 2}) {
+                const kelvane::level_storage s = kelvane::reserve_levels(jmax, vectors, threads);
+                // The scratch of the printed blocks (J <= 2) is a few hundred
+                // bytes and not counted.
+                EXPECT_EQ(kelvane::level_storage_bytes(jmax, vectors, threads), held_bytes(s))
+                    << "jmax " << jmax << (vectors ? " with" : " without") << " vectors, " << threads << " threads";
+            }
+}
+
+}  // namespace
