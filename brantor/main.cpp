@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -63,10 +64,14 @@ int main()
     const output_file report = create_output("fort.33");
 
     const int nthreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    brantor::scan(nthreads, [&](std::string_view d, std::string_view r) {
-        write_all(detail, d);
-        write_all(report, r);
-    });
+    try {
+        brantor::scan(nthreads, [&](std::string_view d, std::string_view r) {
+            write_all(detail, d);
+            write_all(report, r);
+        });
+    } catch (const std::bad_alloc&) {
+        textio::io_failure("brantor: out of memory; the lines written so far stay in fort.44 and fort.33");
+    }
 
     close_output(detail);
     close_output(report);

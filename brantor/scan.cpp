@@ -4,6 +4,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -86,16 +88,23 @@ void scan(int nthreads, const block_writer& write)
     }
 
     // Workers take blocks in increasing order; the calling thread writes them
-    // in that order as they complete and releases each one once written.
+    // in that order as they complete and releases each one once written.  A
+    // worker that runs out of memory stops them all, and the calling thread
+    // reports it.
     std::vector<block_text> texts(nblock);
     std::vector<char> ready(nblock, 0);
     std::mutex m;
     std::condition_variable done;
     std::atomic<int> next{0};
+    std::atomic<bool> out_of_memory{false};
 
     auto work = [&] {
-        for (int b; (b = next.fetch_add(1)) < nblock;) {
-            compute_block(b, texts[b]);
+        for (int b; !out_of_memory && (b = next.fetch_add(1)) < nblock;) {
+            try {
+                compute_block(b, texts[b]);
+            } catch (const std::bad_alloc&) {
+                out_of_memory = true;
+            }
             {
                 std::lock_guard lock(m);
                 ready[b] = 1;
@@ -103,13 +112,27 @@ void scan(int nthreads, const block_writer& write)
             done.notify_all();
         }
     };
+    // A thread that cannot be started (no room for its stack under a memory
+    // limit) leaves the blocks to the others; with none, the scan runs here.
     std::vector<std::jthread> workers;
-    for (int i = 0; i < nthreads; ++i) workers.emplace_back(work);
+    for (int i = 0; i < nthreads; ++i) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (workers.empty()) return scan(1, write);
 
     for (int b = 0; b < nblock; ++b) {
         {
             std::unique_lock lock(m);
-            done.wait(lock, [&] { return ready[b] != 0; });
+            done.wait(lock, [&] { return ready[b] != 0 || out_of_memory; });
+        }
+        if (out_of_memory) {
+            // The workers finish the block in hand and take no other.
+            workers.clear();
+            throw std::bad_alloc();
         }
         write(texts[b].detail, texts[b].report);
         texts[b] = block_text{};

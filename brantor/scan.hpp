@@ -39,7 +39,8 @@ using block_writer = std::function<void(std::string_view detail, std::string_vie
 // The whole scan.  Configurations are independent, so their energies and
 // lines are made on nthreads threads; each block is computed by one thread
 // from the same inputs in the same order, so the text is the same for any
-// thread count.
+// thread count.  Memory that runs out on any thread ends the scan with
+// std::bad_alloc on the calling thread, after the blocks written so far.
 void scan(int nthreads, const block_writer& write);
 
 }  // namespace brantor
