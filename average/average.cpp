@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -63,7 +64,7 @@ void skip_records(average::record_reader& reader, const average::file_source& fi
 }  // namespace
 
 int main(int argc, char** argv)
-{
+try {
     // -h or --help can never be a skip count, so taking it as a request for
     // help changes no run.
     if (argc > 1 && argv[1] != nullptr) {
@@ -136,4 +137,6 @@ int main(int argc, char** argv)
     textio::out_line(average::heat_capacity_line(average::heat_capacity(mean)));
     textio::flush_out();
     return 0;
+} catch (const std::bad_alloc&) {
+    textio::io_failure("average: out of memory");
 }
