@@ -278,11 +278,11 @@ TEST(WigdAccurate, IsOrthogonalUpToLargeJ)
 
 // ---- Trusted values -------------------------------------------------------------
 
-TEST(WigdTrusted, IsTheLiteralSeriesBitForBitUpToJ16)
+TEST(WigdTrusted, IsTheLiteralSeriesBitForBitUpToJ17)
 {
-    // Ordinary runs keep every bit: for j <= 16 the bound of the series stays
+    // Ordinary runs keep every bit: for j <= 17 the bound of the series stays
     // below the trust limit at every whole degree.
-    const int jmax = 16;
+    const int jmax = 17;
     std::vector<double> plane((jmax + 1) * (2 * jmax + 1) * (2 * jmax + 1)), work(wigd_work_size(jmax));
     for (int deg = 0; deg <= 180; ++deg) {
         const double b = radians(deg);
