@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -76,8 +77,16 @@ run_result run_program(const fs::path& program, const run_options& o)
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The test's environment, with the given variables in place of any of
+    // the same name.
     std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string_view entry(*e);
+        const bool replaced = std::any_of(o.environment.begin(), o.environment.end(), [&](const std::string& v) {
+            return v.substr(0, v.find('=') + 1) == entry.substr(0, entry.find('=') + 1);
+        });
+        if (!replaced) env.emplace_back(entry);
+    }
     env.insert(env.end(), o.environment.begin(), o.environment.end());
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());

@@ -26,7 +26,7 @@ struct run_options {
     std::optional<long long> address_space_limit;   // RLIMIT_AS in bytes
     std::optional<uid_t> user;                 // run as this user (needs root)
     std::optional<gid_t> group;                // and this group (default: the user's number)
-    std::vector<std::string> environment;      // NAME=value added to the test's own
+    std::vector<std::string> environment;      // NAME=value, in place of the test's own
     double time_limit = 120;                   // seconds
     std::function<void(pid_t)> started;        // called with the process id once it runs
 };
