@@ -123,7 +123,7 @@ int main(int argc, char** argv)
                         const __float128* f = factors.data() + start[e++];
                         double v = 0;
                         __float128 abs_sum;
-                        switch (wigd_screen_element(j, k1, k2, lnf, screen)) {
+                        switch (wigd_screen_element(j, k1, k2, lnf, screen, wigd_limit_for(jmax))) {
                         case wigd_verdict::series: v = wigd_from_factors(j, k1, k2, f, cp, np); break;
                         case wigd_verdict::recursion:
                             v = wigd_sweep_element(sw, k1, k2);
@@ -131,7 +131,7 @@ int main(int argc, char** argv)
                             break;
                         case wigd_verdict::sum_with_bound:
                             v = wigd_from_factors(j, k1, k2, f, cp, np, &abs_sum);
-                            if (!(wigd_series_bound(j, k1, k2, lnf, v, abs_sum) < wigd_trust_limit)) {
+                            if (!(wigd_series_bound(j, k1, k2, lnf, v, abs_sum) < wigd_limit_for(jmax))) {
                                 v = wigd_sweep_element(sw, k1, k2);
                                 ++from_recursion;
                             }

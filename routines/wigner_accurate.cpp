@@ -115,10 +115,11 @@ wigd_screen wigd_screen_of(double beta)
     return {std::log(std::cos(beta * 0.5)), std::log(std::sin(beta * 0.5)), std::log1p(std::sin(beta))};
 }
 
-wigd_verdict wigd_screen_element(int j, int mp, int m, std::span<const double> lnf, const wigd_screen& screen)
+wigd_verdict wigd_screen_element(int j, int mp, int m, std::span<const double> lnf, const wigd_screen& screen,
+                                 double limit)
 {
-    constexpr double below = wigd_trust_limit * (1.0 - 1e-6);
-    constexpr double above = wigd_trust_limit * (1.0 + 1e-6);
+    const double below = limit * (1.0 - 1e-6);
+    const double above = limit * (1.0 + 1e-6);
     const int kmin = std::max(0, m - mp);
     const int kmax = std::min(j - mp, j + m);
     if (kmax < kmin) return wigd_verdict::series;
@@ -246,23 +247,23 @@ void wigd_accurate_matrix(int j, double beta, std::span<double> d, std::span<dou
 
 // ---- Trusted values --------------------------------------------------------------------
 
-double wigd_trusted(int j, int mp, int m, double beta)
+double wigd_trusted(int j, int mp, int m, double beta, double limit)
 {
     double bound;
     const double v = wigd_recipe_bound(j, mp, m, beta, bound);
-    if (bound < wigd_trust_limit) return v;
+    if (bound < limit) return v;
     return wigd_accurate(j, mp, m, beta);
 }
 
 void wigd_trusted_matrix(int j, double beta, const wigd_tables& t, std::span<double> d,
-                         std::span<double> work)
+                         std::span<double> work, double limit)
 {
     wigd_accurate_matrix(j, beta, d, work);
     for (int m = -j; m <= j; ++m)
         for (int mp = -j; mp <= j; ++mp) {
             double bound;
             const double v = wigd_recipe_bound(j, mp, m, t, bound);
-            if (bound < wigd_trust_limit) d[matrix_at(j, mp, m)] = v;
+            if (bound < limit) d[matrix_at(j, mp, m)] = v;
         }
 }
 
@@ -271,6 +272,7 @@ void wigd_trusted_plane(int jmax, double beta, const wigd_tables& t, std::span<d
 {
     wigd_sweep sw = wigd_sweep_start(jmax, beta, work);
     const wigd_screen screen = wigd_screen_of(beta);
+    const double limit = wigd_limit_for(jmax);
     const std::size_t nj = static_cast<std::size_t>(jmax) + 1;
     const std::size_t nk = static_cast<std::size_t>(2 * jmax + 1);
     for (int j = 0; j <= jmax; ++j) {
@@ -280,12 +282,12 @@ void wigd_trusted_plane(int jmax, double beta, const wigd_tables& t, std::span<d
                 if (same_parity_only && (k1 - k2) % 2 != 0) continue;
                 double v = 0;
                 double bound;
-                switch (wigd_screen_element(j, k1, k2, t.lnf, screen)) {
+                switch (wigd_screen_element(j, k1, k2, t.lnf, screen, limit)) {
                 case wigd_verdict::series: v = wigd_tabulated(j, k1, k2, t); break;
                 case wigd_verdict::recursion: v = wigd_sweep_element(sw, k1, k2); break;
                 case wigd_verdict::sum_with_bound:
                     v = wigd_recipe_bound(j, k1, k2, t, bound);
-                    if (!(bound < wigd_trust_limit)) v = wigd_sweep_element(sw, k1, k2);
+                    if (!(bound < limit)) v = wigd_sweep_element(sw, k1, k2);
                     break;
                 }
                 plane[static_cast<std::size_t>(j) +

@@ -23,8 +23,21 @@ namespace routines {
 
 // ---- The series and its own error bound ----------------------------------------
 
-// The series value is kept where its bound is below this limit.
+// The series value is kept where its bound is below a limit.  For a table
+// of every J up to jmax <= 17 the limit is wigd_trust_limit, 1e-9, which the
+// series meets at every whole-degree angle there, so runs whose basis stops at
+// J = 17 keep the series' bits.  The densities of larger bases cancel so
+// deeply (by up to 1e11 near theta = 90 at jmax 40) that a Wigner value off
+// by 1e-11, as the series' are near J = 16 there, shows in their leading
+// digits; their tables keep the series only where its bound is below
+// wigd_strict_limit, 1e-12, and take everything else from the recursion.
 inline constexpr double wigd_trust_limit = 1e-9;
+inline constexpr int wigd_series_jmax = 17;
+inline constexpr double wigd_strict_limit = 1e-12;
+inline constexpr double wigd_limit_for(int jmax)
+{
+    return jmax <= wigd_series_jmax ? wigd_trust_limit : wigd_strict_limit;
+}
 
 // The error bound of a series value v = wigd(j, mp, m, beta) whose terms have
 // the absolute sum abs_sum (as wigd_tabulated and wigd_from_factors return it):
@@ -66,7 +79,8 @@ struct wigd_screen {
 enum class wigd_verdict { series, recursion, sum_with_bound };
 
 wigd_screen wigd_screen_of(double beta);
-wigd_verdict wigd_screen_element(int j, int mp, int m, std::span<const double> lnf, const wigd_screen& screen);
+wigd_verdict wigd_screen_element(int j, int mp, int m, std::span<const double> lnf, const wigd_screen& screen,
+                                 double limit);
 
 // The series value, bit for bit that of wigd, and its bound.  The first form
 // builds the tables of beta itself; the second takes those of one polar angle
@@ -107,14 +121,14 @@ void wigd_accurate_matrix(int j, double beta, std::span<double> d, std::span<dou
 
 // ---- Trusted values ----------------------------------------------------------------
 
-// The series value where its bound is below wigd_trust_limit, the accurate
-// value elsewhere.
-double wigd_trusted(int j, int mp, int m, double beta);
+// The series value where its bound is below limit, the accurate value
+// elsewhere.
+double wigd_trusted(int j, int mp, int m, double beta, double limit = wigd_trust_limit);
 
 // The whole trusted d^j(beta); t covers j and is filled at beta.  d holds
 // (2j+1)^2 values, work wigd_work_size(j).
 void wigd_trusted_matrix(int j, double beta, const wigd_tables& t, std::span<double> d,
-                         std::span<double> work);
+                         std::span<double> work, double limit = wigd_trust_limit);
 
 // Every trusted d^J(beta), J = 0..jmax, from one sweep: the Wigner table of one
 // polar angle.  t covers jmax and is filled at beta.  plane holds
@@ -123,7 +137,7 @@ void wigd_trusted_matrix(int j, double beta, const wigd_tables& t, std::span<dou
 // J fastest.  Entries with |K1| > J or |K2| > J are not written; with
 // same_parity_only, neither are those with K1 - K2 odd.  work holds
 // wigd_work_size(jmax) values.  Each value has the bits of
-// wigd_trusted(J, K1, K2, beta); the screen spares most of the bounds and
+// wigd_trusted(J, K1, K2, beta, wigd_limit_for(jmax)); the screen spares most of the bounds and
 // the series of most values that the recursion supplies.
 void wigd_trusted_plane(int jmax, double beta, const wigd_tables& t, std::span<double> plane,
                         std::span<double> work, bool same_parity_only);

@@ -134,29 +134,31 @@ TEST(WigdRecipeBound, IsTheSameFromTheKeptFactorsOfARun)
 TEST(WigdSeriesScreen, NeverContradictsTheBoundAndSettlesMostValues)
 {
     int settled = 0, count = 0, recursion = 0, failing = 0;
-    for (int deg : {0, 3, 45, 90, 150, 179, 180}) {
-        const double b = radians(deg);
-        const int jtop = 44;
-        const angle_tables t(jtop, b);
-        const wigd_screen screen = wigd_screen_of(b);
-        for (int j = 0; j <= jtop; j += (j < 14 ? 7 : 3))
-            for (int mp = -j; mp <= j; ++mp)
-                for (int m = -j; m <= j; m += 2) {
-                    double bound;
-                    wigd_recipe_bound(j, mp, m, t.view(), bound);
-                    const bool kept = bound < wigd_trust_limit;
-                    const wigd_verdict verdict = wigd_screen_element(j, mp, m, t.lnf, screen);
-                    if (verdict == wigd_verdict::series) {
-                        ASSERT_TRUE(kept) << j << ' ' << mp << ' ' << m << ' ' << deg;
+    for (double limit : {wigd_trust_limit, wigd_strict_limit}) {
+        for (int deg : {0, 3, 45, 90, 150, 179, 180}) {
+            const double b = radians(deg);
+            const int jtop = 44;
+            const angle_tables t(jtop, b);
+            const wigd_screen screen = wigd_screen_of(b);
+            for (int j = 0; j <= jtop; j += (j < 14 ? 7 : 3))
+                for (int mp = -j; mp <= j; ++mp)
+                    for (int m = -j; m <= j; m += 2) {
+                        double bound;
+                        wigd_recipe_bound(j, mp, m, t.view(), bound);
+                        const bool kept = bound < limit;
+                        const wigd_verdict verdict = wigd_screen_element(j, mp, m, t.lnf, screen, limit);
+                        if (verdict == wigd_verdict::series) {
+                            ASSERT_TRUE(kept) << j << ' ' << mp << ' ' << m << ' ' << deg;
+                        }
+                        if (verdict == wigd_verdict::recursion) {
+                            ASSERT_FALSE(kept) << j << ' ' << mp << ' ' << m << ' ' << deg;
+                        }
+                        ++count;
+                        settled += verdict != wigd_verdict::sum_with_bound;
+                        recursion += verdict == wigd_verdict::recursion;
+                        failing += !kept;
                     }
-                    if (verdict == wigd_verdict::recursion) {
-                        ASSERT_FALSE(kept) << j << ' ' << mp << ' ' << m << ' ' << deg;
-                    }
-                    ++count;
-                    settled += verdict != wigd_verdict::sum_with_bound;
-                    recursion += verdict == wigd_verdict::recursion;
-                    failing += !kept;
-                }
+        }
     }
     EXPECT_GT(4 * settled, 3 * count) << settled << " of " << count;
     EXPECT_GT(4 * recursion, 3 * failing) << recursion << " of " << failing;
@@ -312,7 +314,7 @@ TEST(WigdTrusted, PlaneAndMatrixGiveTheSingleValueBits)
         wigd_trusted_plane(jmax, b, t.view(), plane, work, true);
         for (int j : {0, 1, 17, 18, 29, 30}) {
             const int n = 2 * j + 1;
-            wigd_trusted_matrix(j, b, t.view(), d, work);
+            wigd_trusted_matrix(j, b, t.view(), d, work, wigd_limit_for(jmax));
             for (int k2 = -jmax; k2 <= jmax; ++k2)
                 for (int k1 = -jmax; k1 <= jmax; ++k1) {
                     const double v = plane[plane_at(jmax, j, k1, k2)];
@@ -322,7 +324,7 @@ TEST(WigdTrusted, PlaneAndMatrixGiveTheSingleValueBits)
                     }
                     ASSERT_TRUE(same_bits(v, d[(k1 + j) + (k2 + j) * n])) << j << ' ' << k1 << ' ' << k2;
                     if ((k1 + 2 * k2) % 7 == 0) {
-                        ASSERT_TRUE(same_bits(v, wigd_trusted(j, k1, k2, b))) << j << ' ' << k1 << ' ' << k2;
+                        ASSERT_TRUE(same_bits(v, wigd_trusted(j, k1, k2, b, wigd_limit_for(jmax)))) << j << ' ' << k1 << ' ' << k2;
                     }
                 }
         }
