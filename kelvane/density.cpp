@@ -1,5 +1,6 @@
 #include "density.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -88,6 +89,98 @@ void fill_wigner_block_from_factors(const routines::wigd_tables& tables, int j, 
             }
             factors += routines::wigd_term_count(j, m1, m2);
         }
+}
+
+void reserve_plane_wigner(plane_wigner& w, int jmax)
+{
+    w.even.resize(static_cast<std::size_t>(block_table_size(jmax, false)));
+    w.odd.resize(static_cast<std::size_t>(block_table_size(jmax, true)));
+    w.from_recursion_even.resize(w.even.size());
+    w.from_recursion_odd.resize(w.odd.size());
+    w.marked.assign(2 * static_cast<std::size_t>(jmax + 1), 0);
+    w.sweep_work.resize(routines::wigd_work_size(jmax));
+    w.limit = routines::wigd_limit_for(jmax);
+}
+
+std::size_t plane_wigner_bytes(int jmax)
+{
+    const auto values = static_cast<std::size_t>(block_table_size(jmax, false) + block_table_size(jmax, true));
+    return values * (sizeof(double) + sizeof(std::uint8_t)) + 2 * static_cast<std::size_t>(jmax + 1) * sizeof(std::int32_t)
+           + routines::wigd_work_size(jmax) * sizeof(double);
+}
+
+void fill_trusted_wigner_block(plane_wigner& w, const routines::wigd_tables& tables,
+                               const routines::wigd_screen& screen, int j, bool odd,
+                               const __float128* factors)
+{
+    const int n = odd ? odd_order(j) : even_order(j);
+    const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+    const std::int64_t offset = block_offset(j, odd);
+    double* out = (odd ? w.odd : w.even).data() + offset;
+    std::uint8_t* mark = (odd ? w.from_recursion_odd : w.from_recursion_even).data() + offset;
+    auto series = [&](int m1, int m2, __float128* abs_sum) {
+        return factors ? routines::wigd_from_factors(j, m1, m2, factors, tables.cos_pow, tables.nsin_pow, abs_sum)
+                       : routines::wigd_tabulated(j, m1, m2, tables, abs_sum);
+    };
+    std::int32_t marked = 0;
+    for (int k1 = 0; k1 < n; ++k1)
+        for (int k2 = 0; k2 < n; ++k2) {
+            const int at = k1 * n + k2;
+            const int m1 = k0 + 2 * k1, m2 = k0 + 2 * k2;
+            double v = 0;
+            bool recursion = false;
+            switch (routines::wigd_screen_element(j, m1, m2, tables.lnf, screen, w.limit)) {
+            case routines::wigd_verdict::series: v = series(m1, m2, nullptr); break;
+            case routines::wigd_verdict::recursion: recursion = true; break;
+            case routines::wigd_verdict::sum_with_bound: {
+                __float128 abs_sum = 0;
+                v = series(m1, m2, &abs_sum);
+                recursion = !(routines::wigd_series_bound(j, m1, m2, tables.lnf, v, abs_sum)
+                              < w.limit);
+                break;
+            }
+            }
+            out[at] = recursion ? 0.0 : v;
+            mark[at] = recursion ? 1 : 0;
+            marked += recursion ? 1 : 0;
+            if (factors) factors += routines::wigd_term_count(j, m1, m2);
+        }
+    w.marked[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))] = marked;
+}
+
+void fill_marked_from_recursion(plane_wigner& w, double theta)
+{
+    int jlast = -1;
+    for (std::size_t b = 0; b < w.marked.size(); ++b)
+        if (w.marked[b] > 0) jlast = static_cast<int>(b / 2);
+    if (jlast < 0) return;
+    routines::wigd_sweep sweep = routines::wigd_sweep_start(jlast, theta, w.sweep_work);
+    for (int j = 0; j <= jlast; ++j) {
+        if (j > 0) routines::wigd_sweep_next(sweep);
+        for (bool odd : {false, true}) {
+            if (w.marked[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))] == 0) continue;
+            const int n = odd ? odd_order(j) : even_order(j);
+            const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+            const std::int64_t offset = block_offset(j, odd);
+            double* out = (odd ? w.odd : w.even).data() + offset;
+            const std::uint8_t* mark = (odd ? w.from_recursion_odd : w.from_recursion_even).data() + offset;
+            for (int k1 = 0; k1 < n; ++k1)
+                for (int k2 = 0; k2 < n; ++k2)
+                    if (mark[k1 * n + k2]) out[k1 * n + k2] = routines::wigd_sweep_element(sweep, k0 + 2 * k1, k0 + 2 * k2);
+        }
+    }
+}
+
+void fill_trusted_wigner_plane(plane_wigner& w, const routines::wigd_tables& tables, double theta,
+                               int jtop_even, int jtop_odd)
+{
+    std::fill(w.marked.begin(), w.marked.end(), 0);
+    const routines::wigd_screen screen = routines::wigd_screen_of(theta);
+    for (int j = 0; j <= std::max(jtop_even, jtop_odd); ++j) {
+        if (j <= jtop_even) fill_trusted_wigner_block(w, tables, screen, j, false, nullptr);
+        if (j <= jtop_odd) fill_trusted_wigner_block(w, tables, screen, j, true, nullptr);
+    }
+    fill_marked_from_recursion(w, theta);
 }
 
 void reserve_block_plan(block_plan& plan, int jmax)

@@ -17,6 +17,7 @@
 
 #include "rotlev.hpp"
 #include "wigd.hpp"
+#include "wigner_accurate.hpp"
 
 namespace kelvane {
 
@@ -96,6 +97,55 @@ void fill_block_factors(std::span<const double> lnf, int j, bool odd, __float128
 void fill_wigner_block_from_factors(const routines::wigd_tables& tables, int j, bool odd,
                                     const __float128* factors, double* out,
                                     double* size_out = nullptr);
+
+// ---- Trusted Wigner values of one plane -------------------------------------
+// The series loses digits to cancellation as J grows (the absolute sum of its
+// terms grows like 2^J against log-factorials good to 1e-15): near theta = 90
+// its values are wrong by 1e-3 at J = 40 and by more than themselves from
+// J = 50 on.  A plane therefore keeps the series value of an element only
+// where the series' own error bound is below routines::wigd_trust_limit (1e-9:
+// every element of J <= 17 at every whole-degree plane, so ordinary runs keep
+// their bits), and takes every other element from the half-step recursion in
+// J, which is stable at every J and good to about 2e-15 (wigner_accurate.hpp).
+// In a run whose basis goes past J = 17 the limit is 1e-12 instead, for every
+// J: its densities cancel too deeply near theta = 90 for values off by 1e-11
+// (routines::wigd_limit_for).
+//
+// The blocks can be filled in any order and on any thread; the recursion
+// must then go through J in ascending order on one thread, so the elements
+// it is to supply are marked by the block fill and written afterwards.
+struct plane_wigner {
+    std::vector<double> even, odd;                  // the block tables
+    std::vector<std::uint8_t> from_recursion_even;  // 1 where the recursion supplies the value
+    std::vector<std::uint8_t> from_recursion_odd;
+    std::vector<std::int32_t> marked;               // per block, [2 J + odd]: elements marked
+    std::vector<double> sweep_work;                 // routines::wigd_work_size(jmax)
+    double limit = routines::wigd_trust_limit;      // routines::wigd_limit_for(jmax)
+};
+
+// Obtains the storage for a run's jmax, which also sets the limit (may throw
+// std::bad_alloc); plane_wigner_bytes
+// says how much that is.
+void reserve_plane_wigner(plane_wigner& w, int jmax);
+std::size_t plane_wigner_bytes(int jmax);
+
+// Block (J, parity) at the angle of tables and screen: the series value, from
+// the kept factors when factors is not null, where it is trusted; marked for
+// the recursion elsewhere.  Sets w.marked[2 J + odd].
+void fill_trusted_wigner_block(plane_wigner& w, const routines::wigd_tables& tables,
+                               const routines::wigd_screen& screen, int j, bool odd,
+                               const __float128* factors);
+
+// The marked elements of every block, from one sweep of the recursion at
+// theta up to the last J that has any.  Blocks that were not filled must
+// have w.marked zero.
+void fill_marked_from_recursion(plane_wigner& w, double theta);
+
+// A whole plane on one thread: the blocks J <= jtop_even (even K) and
+// J <= jtop_odd (odd K), from the series of tables, which must cover both,
+// then the recursion.
+void fill_trusted_wigner_plane(plane_wigner& w, const routines::wigd_tables& tables, double theta,
+                               int jtop_even, int jtop_odd);
 
 // ---- Level plan -------------------------------------------------------------
 // The levels of one block that pass the weight cut, J after J, each with its

@@ -1,10 +1,12 @@
 #include "density_reference.hpp"
 
 #include <cmath>
+#include <vector>
 
 #include "plane_files.hpp"
 #include "textio.hpp"
 #include "wigd.hpp"
+#include "wigner_accurate.hpp"
 
 namespace kelvane {
 
@@ -66,6 +68,17 @@ block_sums literal_block(const rotlev& levels, bool odd, double tau, std::span<c
 }  // namespace
 
 void literal_wigner_plane(int jmax, int ithe, std::span<double> wigtab)
+{
+    const double theta = ithe * 3.141592653589793 / 180;
+    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
+    std::vector<__float128> cos_pow(routines::wigd_pow_size(jmax)), nsin_pow(routines::wigd_pow_size(jmax));
+    std::vector<double> work(routines::wigd_work_size(jmax));
+    routines::fill_wigd_lnf(jmax, lnf);
+    routines::fill_wigd_powers(jmax, theta, cos_pow, nsin_pow);
+    routines::wigd_trusted_plane(jmax, theta, {lnf, cos_pow, nsin_pow}, wigtab, work, false);
+}
+
+void series_wigner_plane(int jmax, int ithe, std::span<double> wigtab)
 {
     const double theta = ithe * 3.141592653589793 / 180;
     for (int j = 0; j <= jmax; ++j)

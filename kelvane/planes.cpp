@@ -29,7 +29,7 @@ public:
 
     std::vector<double> lnf;
     std::vector<__float128> cos_pow, nsin_pow;
-    std::vector<double> wig_even, wig_odd;
+    plane_wigner wig;
     // The angle-independent factors of the Wigner series, kept for the run
     // when they fit factor_cap bytes: block (J, parity) starts at
     // factor_start[2 J + parity].
@@ -103,7 +103,7 @@ std::size_t stage_bytes(int jmax, int threads)
     const auto dj = static_cast<std::size_t>(jmax);
     std::size_t b = 0;
     b += routines::wigd_lnf_size(jmax) * sizeof(double) + 2 * routines::wigd_pow_size(jmax) * sizeof(__float128);
-    b += static_cast<std::size_t>(block_table_size(jmax, false) + block_table_size(jmax, true)) * sizeof(double);
+    b += plane_wigner_bytes(jmax);
     b += 2 * ((dj + 1) * (dj + 1) * sizeof(planned_level) + (dj + 2) * sizeof(std::int32_t));
     b += region_points * (sizeof(region_point) + 3 * sizeof(double) + point_text_width);
     b += plane_cells * sizeof(std::int32_t);
@@ -130,8 +130,7 @@ plane_stage_ptr reserve_plane_stage(const run_args& args)
         s->lnf.resize(routines::wigd_lnf_size(args.jmax));
         s->cos_pow.resize(routines::wigd_pow_size(args.jmax));
         s->nsin_pow.resize(routines::wigd_pow_size(args.jmax));
-        s->wig_even.resize(static_cast<std::size_t>(block_table_size(args.jmax, false)));
-        s->wig_odd.resize(static_cast<std::size_t>(block_table_size(args.jmax, true)));
+        reserve_plane_wigner(s->wig, args.jmax);
         if (!layout.empty()) {
             s->factors.resize(static_cast<std::size_t>(layout.back()));
             s->factor_start = std::move(layout);
@@ -158,16 +157,18 @@ plane_stage_ptr reserve_plane_stage(const run_args& args)
     return s;
 }
 
-namespace {
-
-// The Wigner values the plan reads at theta = ithe degrees, blocks shared out
-// over the workers, the largest first.
+// The Wigner values the plan reads at theta = ithe degrees: the series of the
+// blocks shared out over the workers, the largest first, then the recursion
+// for what the series cannot be trusted with, on this thread.
 void fill_plane_wigner(plane_stage& s, int ithe)
 {
     const int jtop = std::max(s.even_plan.jtop, s.odd_plan.jtop);
     if (jtop < 0) return;
-    routines::fill_wigd_powers(jtop, grid_angle(ithe), s.cos_pow, s.nsin_pow);
+    const double theta = grid_angle(ithe);
+    routines::fill_wigd_powers(jtop, theta, s.cos_pow, s.nsin_pow);
     const routines::wigd_tables tables{s.lnf, s.cos_pow, s.nsin_pow};
+    const routines::wigd_screen screen = routines::wigd_screen_of(theta);
+    std::fill(s.wig.marked.begin(), s.wig.marked.end(), 0);
     const bool kept = !s.factor_start.empty();
     auto factors_of = [&](int j, bool odd) {
         return s.factors.data() + s.factor_start[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))];
@@ -182,16 +183,20 @@ void fill_plane_wigner(plane_stage& s, int ithe)
             const int j = jtop - item / 2;
             const bool odd = item % 2 == 1;
             if (j > (odd ? s.odd_plan.jtop : s.even_plan.jtop)) continue;
-            double* table = (odd ? s.wig_odd : s.wig_even).data() + block_offset(j, odd);
-            if (kept) {
-                if (make_factors) fill_block_factors(s.lnf, j, odd, factors_of(j, odd));
-                fill_wigner_block_from_factors(tables, j, odd, factors_of(j, odd), table);
-            } else {
-                fill_wigner_block(tables, j, odd, table);
-            }
+            if (kept && make_factors) fill_block_factors(s.lnf, j, odd, factors_of(j, odd));
+            fill_trusted_wigner_block(s.wig, tables, screen, j, odd, kept ? factors_of(j, odd) : nullptr);
         }
     });
     s.factors_ready = kept;
+    fill_marked_from_recursion(s.wig, theta);
+}
+
+namespace {
+
+density_setup setup_of(const plane_stage& s, const run_args& args)
+{
+    return {args.iodevn, s.jmax, args.iodevn == 1 ? nullptr : &s.even_plan,
+            args.iodevn == 0 ? nullptr : &s.odd_plan, s.wig.even.data(), s.wig.odd.data()};
 }
 
 // The reduced region of plane ithe, group by group over the workers, with
@@ -199,10 +204,7 @@ void fill_plane_wigner(plane_stage& s, int ithe)
 // is evaluated; each point's values are formatted once, by its worker.
 void evaluate_plane(plane_stage& s, const run_args& args)
 {
-    const density_setup setup{args.iodevn, s.jmax,
-                              args.iodevn == 1 ? nullptr : &s.even_plan,
-                              args.iodevn == 0 ? nullptr : &s.odd_plan,
-                              s.wig_even.data(), s.wig_odd.data()};
+    const density_setup setup = setup_of(s, args);
     const int groups = (region_points + group_width - 1) / group_width;
     std::mutex dispatch;
     int next_group = 0;
@@ -257,6 +259,15 @@ void write_plane_files(plane_stage& s, plane_files& files, int ithe)
     format_plane_records(ithe, s.source, s.point_text, s.buffers);
     for (int k = 0; k < 4; ++k) write_plane_text(files, k, s.buffers[k]);
     close_plane_files(files);
+}
+
+plane_cell_values evaluate_plane_cell(plane_stage& s, const run_args& args, int cell)
+{
+    const region_point p = s.region[static_cast<std::size_t>(s.source[static_cast<std::size_t>(cell)])];
+    const int iphi = p.iphi, ichi = p.ichi;
+    plane_cell_values v{};
+    evaluate_group(setup_of(s, args), &iphi, &ichi, 1, s.scratch[0], &v.rho, &v.eng, &v.esq, s.path);
+    return v;
 }
 
 plane_cell_values plane_cell(const plane_stage& s, int cell)

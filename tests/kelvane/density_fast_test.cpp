@@ -5,6 +5,7 @@
 // and the mean energy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -42,14 +43,11 @@ fast_plane evaluate_fast(const rotlev& lev, double tau, int iodevn, int ithe, si
     routines::fill_wigd_lnf(jmax, lnf);
     routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
     const routines::wigd_tables tables{lnf, cp, np};
-    std::vector<double> wig_even(static_cast<std::size_t>(block_table_size(jmax, false)));
-    std::vector<double> wig_odd(static_cast<std::size_t>(block_table_size(jmax, true)));
-    for (int j = 0; j <= jmax; ++j) {
-        fill_wigner_block(tables, j, false, wig_even.data() + block_offset(j, false));
-        fill_wigner_block(tables, j, true, wig_odd.data() + block_offset(j, true));
-    }
+    plane_wigner wig;
+    reserve_plane_wigner(wig, jmax);
+    fill_trusted_wigner_plane(wig, tables, grid_angle(ithe), jmax, jmax);
     const density_setup setup{iodevn, jmax, iodevn == 1 ? nullptr : &even,
-                              iodevn == 0 ? nullptr : &odd, wig_even.data(), wig_odd.data()};
+                              iodevn == 0 ? nullptr : &odd, wig.even.data(), wig.odd.data()};
 
     std::vector<region_point> region(region_points);
     list_region(region);
@@ -179,6 +177,101 @@ TEST(PlaneWigner, KeptFactorsGiveTheSameBlocksAsTheTabulatedSeries)
                 }
             }
         }
+}
+
+// The block tables of one plane as the stage fills them: from the kept
+// factors or the tables of the angle, the recursion afterwards.
+plane_wigner stage_wigner(int jmax, int ithe, bool kept_factors)
+{
+    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
+    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
+    routines::fill_wigd_lnf(jmax, lnf);
+    routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
+    const routines::wigd_tables t{lnf, cp, np};
+    plane_wigner w;
+    reserve_plane_wigner(w, jmax);
+    if (!kept_factors) {
+        fill_trusted_wigner_plane(w, t, grid_angle(ithe), jmax, jmax);
+        return w;
+    }
+    const routines::wigd_screen screen = routines::wigd_screen_of(grid_angle(ithe));
+    std::fill(w.marked.begin(), w.marked.end(), 0);
+    // Blocks in the workers' order, largest first.
+    for (int j = jmax; j >= 0; --j)
+        for (bool odd : {false, true}) {
+            std::vector<__float128> factors(static_cast<std::size_t>(block_factor_count(j, odd)));
+            fill_block_factors(lnf, j, odd, factors.data());
+            fill_trusted_wigner_block(w, t, screen, j, odd, factors.data());
+        }
+    fill_marked_from_recursion(w, grid_angle(ithe));
+    return w;
+}
+
+double block_element(const plane_wigner& w, int j, bool odd, int k1, int k2)
+{
+    const int n = odd ? odd_order(j) : even_order(j);
+    return (odd ? w.odd : w.even)[static_cast<std::size_t>(block_offset(j, odd) + k1 * n + k2)];
+}
+
+TEST(PlaneWigner, TheStageBlocksAreTheTrustedValuesFromEitherSeries)
+{
+    // jmax 40: the recursion supplies most values near theta = 90 and few
+    // near the poles; with or without kept factors, in any block order, the
+    // blocks hold the trusted plane's bits.
+    const int jmax = 40;
+    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
+    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
+    std::vector<double> plane(literal_wigner_size(jmax)), work(routines::wigd_work_size(jmax));
+    routines::fill_wigd_lnf(jmax, lnf);
+    for (int ithe : {0, 1, 45, 90, 179}) {
+        routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
+        routines::wigd_trusted_plane(jmax, grid_angle(ithe), {lnf, cp, np}, plane, work, true);
+        const plane_wigner a = stage_wigner(jmax, ithe, false);
+        const plane_wigner b = stage_wigner(jmax, ithe, true);
+        int from_recursion = 0;
+        for (int j = 0; j <= jmax; ++j)
+            for (bool odd : {false, true}) {
+                const int n = odd ? odd_order(j) : even_order(j);
+                const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+                from_recursion += a.marked[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))];
+                for (int k1 = 0; k1 < n; ++k1)
+                    for (int k2 = 0; k2 < n; ++k2) {
+                        const std::size_t at = static_cast<std::size_t>(j) + static_cast<std::size_t>(jmax + 1) *
+                            (static_cast<std::size_t>(k0 + 2 * k1 + jmax) +
+                             static_cast<std::size_t>(2 * jmax + 1) * static_cast<std::size_t>(k0 + 2 * k2 + jmax));
+                        ASSERT_TRUE(same_bits(block_element(a, j, odd, k1, k2), plane[at]))
+                            << ithe << ' ' << j << ' ' << odd << ' ' << k1 << ' ' << k2;
+                        ASSERT_TRUE(same_bits(block_element(b, j, odd, k1, k2), plane[at]))
+                            << ithe << ' ' << j << ' ' << odd << ' ' << k1 << ' ' << k2;
+                    }
+            }
+        if (ithe == 90) {
+            EXPECT_GT(from_recursion, 10000);
+        }
+    }
+}
+
+TEST(PlaneWigner, RunsUpToJmax17KeepTheSeriesBitsAtEveryPlane)
+{
+    const int jmax = 17;
+    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
+    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
+    routines::fill_wigd_lnf(jmax, lnf);
+    std::vector<double> series(static_cast<std::size_t>(block_table_size(jmax, true)));
+    for (int ithe = 0; ithe <= 180; ++ithe) {
+        routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
+        const plane_wigner w = stage_wigner(jmax, ithe, true);
+        for (bool odd : {false, true})
+            for (int j = 0; j <= jmax; ++j) {
+                fill_wigner_block({lnf, cp, np}, j, odd, series.data());
+                const int n = odd ? odd_order(j) : even_order(j);
+                EXPECT_EQ(w.marked[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))], 0);
+                for (int k = 0; k < n * n; ++k) {
+                    ASSERT_TRUE(same_bits(block_element(w, j, odd, k / n, k % n), series[static_cast<std::size_t>(k)]))
+                        << ithe << ' ' << j << ' ' << odd << ' ' << k;
+                }
+            }
+    }
 }
 
 TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
