@@ -1,6 +1,6 @@
 // One theta plane of kelvane for water (temp 10, nslice 128), the fast stage
-// against the straightforward evaluation built the same way (wigd for every
-// pair, one exp per level and one cosine per term at every point, the four
+// against the straightforward evaluation built the same way (the trusted
+// Wigner value of every pair, one exp per level and one cosine per term at every point, the four
 // copies on whole grids, every value formatted where it is written).  Each
 // side includes the Wigner values, the evaluation and the four files.
 // Prints the medians of RUNS runs on standard error.
