@@ -7,6 +7,7 @@
 #include <quadmath.h>
 
 #include <span>
+#include <vector>
 
 namespace routines {
 
@@ -33,6 +34,20 @@ inline std::size_t wigd_pow_size(int jtop) { return static_cast<std::size_t>(2 *
 void fill_wigd_lnf(int jtop, std::span<double> lnf);
 void fill_wigd_powers(int jtop, double beta, std::span<__float128> cos_pow,
                       std::span<__float128> nsin_pow);
+
+// Owned tables for one polar angle, filled on construction, for callers that
+// evaluate a few values at an angle rather than a whole plane.
+struct wigd_angle_tables {
+    std::vector<double> lnf;
+    std::vector<__float128> cos_pow, nsin_pow;
+    wigd_angle_tables(int jtop, double beta)
+        : lnf(wigd_lnf_size(jtop)), cos_pow(wigd_pow_size(jtop)), nsin_pow(wigd_pow_size(jtop))
+    {
+        fill_wigd_lnf(jtop, lnf);
+        fill_wigd_powers(jtop, beta, cos_pow, nsin_pow);
+    }
+    wigd_tables view() const { return {lnf, cos_pow, nsin_pow}; }
+};
 
 // wigd(j, mp, m, beta) from the tables.  When abs_sum is not null it receives
 // the sum of the absolute values of the terms, accumulated beside the sum in

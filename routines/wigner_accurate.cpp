@@ -80,18 +80,6 @@ std::size_t matrix_at(int j, int mp, int m)
 
 bool in_range(int j, int mp, int m) { return j >= 0 && mp >= -j && mp <= j && m >= -j && m <= j; }
 
-struct angle_tables {
-    std::vector<double> lnf;
-    std::vector<__float128> cos_pow, nsin_pow;
-    angle_tables(int jtop, double beta)
-        : lnf(wigd_lnf_size(jtop)), cos_pow(wigd_pow_size(jtop)), nsin_pow(wigd_pow_size(jtop))
-    {
-        fill_wigd_lnf(jtop, lnf);
-        fill_wigd_powers(jtop, beta, cos_pow, nsin_pow);
-    }
-    wigd_tables view() const { return {lnf, cos_pow, nsin_pow}; }
-};
-
 }  // namespace
 
 // ---- The series and its bound ----------------------------------------------------
@@ -168,7 +156,7 @@ double wigd_recipe_bound(int j, int mp, int m, double beta, double& bound)
 {
     bound = 0.0;
     if (!in_range(j, mp, m)) return 0.0;
-    const angle_tables t(j, beta);
+    const wigd_angle_tables t(j, beta);
     return wigd_recipe_bound(j, mp, m, t.view(), bound);
 }
 

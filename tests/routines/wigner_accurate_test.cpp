@@ -55,19 +55,6 @@ const std::vector<reference_value>& references()
     return table;
 }
 
-// The tables of one polar angle, as the density stage keeps them.
-struct angle_tables {
-    std::vector<double> lnf;
-    std::vector<__float128> cos_pow, nsin_pow;
-    angle_tables(int jtop, double beta)
-        : lnf(wigd_lnf_size(jtop)), cos_pow(wigd_pow_size(jtop)), nsin_pow(wigd_pow_size(jtop))
-    {
-        fill_wigd_lnf(jtop, lnf);
-        fill_wigd_powers(jtop, beta, cos_pow, nsin_pow);
-    }
-    wigd_tables view() const { return {lnf, cos_pow, nsin_pow}; }
-};
-
 std::size_t plane_at(int jmax, int j, int k1, int k2)
 {
     return static_cast<std::size_t>(j) +
@@ -95,7 +82,7 @@ TEST(WigdRecipeBound, GivesTheBitsOfTheLiteralSeries)
     const int jtop = 24;
     for (int deg : {0, 45, 90, 179}) {
         const double b = radians(deg);
-        const angle_tables t(jtop, b);
+        const wigd_angle_tables t(jtop, b);
         for (int j = 0; j <= jtop; j += (j < 12 ? 1 : 4))
             for (int mp = -j; mp <= j; ++mp)
                 for (int m = -j; m <= j; ++m) {
@@ -116,7 +103,7 @@ TEST(WigdRecipeBound, IsTheSameFromTheKeptFactorsOfARun)
     // same bound, hence the same choice, as the tables of the angle.
     const int jtop = 30;
     const double b = radians(83);
-    const angle_tables t(jtop, b);
+    const wigd_angle_tables t(jtop, b);
     std::vector<__float128> factors(jtop + 1);
     for (int j : {0, 5, 17, 18, 30})
         for (int mp = -j; mp <= j; ++mp)
@@ -138,7 +125,7 @@ TEST(WigdSeriesScreen, NeverContradictsTheBoundAndSettlesMostValues)
         for (int deg : {0, 3, 45, 90, 150, 179, 180}) {
             const double b = radians(deg);
             const int jtop = 44;
-            const angle_tables t(jtop, b);
+            const wigd_angle_tables t(jtop, b);
             const wigd_screen screen = wigd_screen_of(b);
             for (int j = 0; j <= jtop; j += (j < 14 ? 7 : 3))
                 for (int mp = -j; mp <= j; ++mp)
@@ -288,7 +275,7 @@ TEST(WigdTrusted, IsTheLiteralSeriesBitForBitUpToJ17)
     std::vector<double> plane((jmax + 1) * (2 * jmax + 1) * (2 * jmax + 1)), work(wigd_work_size(jmax));
     for (int deg = 0; deg <= 180; ++deg) {
         const double b = radians(deg);
-        const angle_tables t(jmax, b);
+        const wigd_angle_tables t(jmax, b);
         wigd_trusted_plane(jmax, b, t.view(), plane, work, false);
         for (int j = 0; j <= jmax; ++j)
             for (int k2 = -j; k2 <= j; ++k2)
@@ -309,7 +296,7 @@ TEST(WigdTrusted, PlaneAndMatrixGiveTheSingleValueBits)
     const double unset = std::numeric_limits<double>::quiet_NaN();
     for (int deg : {0, 29, 90, 180}) {
         const double b = radians(deg);
-        const angle_tables t(jmax, b);
+        const wigd_angle_tables t(jmax, b);
         std::fill(plane.begin(), plane.end(), unset);
         wigd_trusted_plane(jmax, b, t.view(), plane, work, true);
         for (int j : {0, 1, 17, 18, 29, 30}) {
