@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "energy_statistics.hpp"
-#include "record_reader.hpp"
-#include "textio.hpp"
+#include "average/energy_statistics.hpp"
+#include "average/record_reader.hpp"
+#include "textio/textio.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "energy_statistics.hpp"
+#include "average/energy_statistics.hpp"
 
 #include <cmath>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace average {
 

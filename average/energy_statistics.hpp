@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "record_reader.hpp"
+#include "average/record_reader.hpp"
 
 namespace average {
 

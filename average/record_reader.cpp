@@ -1,4 +1,4 @@
-#include "record_reader.hpp"
+#include "average/record_reader.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace average {
 

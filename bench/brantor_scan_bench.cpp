@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scan.hpp"
+#include "brantor/scan.hpp"
 
 using namespace brantor;
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "levels.hpp"
-#include "rotmat.hpp"
-#include "tql.hpp"
+#include "kelvane/levels.hpp"
+#include "routines/rotmat.hpp"
+#include "routines/tql.hpp"
 
 using namespace kelvane;
 

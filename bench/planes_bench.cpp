@@ -14,11 +14,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "density_reference.hpp"
-#include "levels.hpp"
-#include "plane_files.hpp"
-#include "planes.hpp"
-#include "rotcalc.hpp"
+#include "kelvane/density_reference.hpp"
+#include "kelvane/levels.hpp"
+#include "kelvane/plane_files.hpp"
+#include "kelvane/planes.hpp"
+#include "kelvane/rotcalc.hpp"
 
 using namespace kelvane;
 

@@ -6,8 +6,8 @@
 //   build-bench/bin/textio_bench [values]
 // Prints the median of seven runs in nanoseconds of process CPU time per
 // field (CPU time rather than wall time: the machine is shared).
-#include "reference_fields.hpp"
-#include "textio.hpp"
+#include "tests/textio/reference_fields.hpp"
+#include "textio/textio.hpp"
 
 #include <algorithm>
 #include <ctime>

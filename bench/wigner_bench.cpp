@@ -21,8 +21,8 @@
 #include <ctime>
 #include <vector>
 
-#include "wigd.hpp"
-#include "wigner_accurate.hpp"
+#include "routines/wigd.hpp"
+#include "routines/wigner_accurate.hpp"
 
 using namespace routines;
 

@@ -1,11 +1,11 @@
 // Geometry, cage table and pair energy of the water-in-cage model.
-#include "cage.hpp"
+#include "brantor/cage.hpp"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace brantor {
 

@@ -13,8 +13,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "scan.hpp"
-#include "textio.hpp"
+#include "brantor/scan.hpp"
+#include "textio/textio.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Scan over the displacement and orientation grid.
-#include "scan.hpp"
+#include "brantor/scan.hpp"
 
 #include <atomic>
 #include <condition_variable>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace brantor {
 

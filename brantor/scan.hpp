@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cage.hpp"
+#include "brantor/cage.hpp"
 
 namespace brantor {
 

@@ -14,7 +14,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace {
 

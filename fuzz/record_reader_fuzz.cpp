@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "record_reader.hpp"
+#include "average/record_reader.hpp"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "command_line.hpp"
+#include "kelvane/command_line.hpp"
 
 #include <cmath>
 #include <string>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace kelvane {
 

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "run_args.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

@@ -1,4 +1,4 @@
-#include "density.hpp"
+#include "kelvane/density.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -15,9 +15,9 @@
 #include <span>
 #include <vector>
 
-#include "rotlev.hpp"
-#include "wigd.hpp"
-#include "wigner_accurate.hpp"
+#include "kelvane/rotlev.hpp"
+#include "routines/wigd.hpp"
+#include "routines/wigner_accurate.hpp"
 
 namespace kelvane {
 

@@ -1,12 +1,12 @@
-#include "density_reference.hpp"
+#include "kelvane/density_reference.hpp"
 
 #include <cmath>
 #include <vector>
 
-#include "plane_files.hpp"
-#include "textio.hpp"
-#include "wigd.hpp"
-#include "wigner_accurate.hpp"
+#include "kelvane/plane_files.hpp"
+#include "textio/textio.hpp"
+#include "routines/wigd.hpp"
+#include "routines/wigner_accurate.hpp"
 
 namespace kelvane {
 

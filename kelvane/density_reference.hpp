@@ -10,9 +10,9 @@
 #include <span>
 #include <string>
 
-#include "density.hpp"
-#include "rotlev.hpp"
-#include "run_args.hpp"
+#include "kelvane/density.hpp"
+#include "kelvane/rotlev.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

@@ -1,14 +1,14 @@
-#include "levels.hpp"
+#include "kelvane/levels.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
 
-#include "rotmat.hpp"
-#include "rotlev.hpp"
-#include "textio.hpp"
-#include "tql.hpp"
+#include "routines/rotmat.hpp"
+#include "kelvane/rotlev.hpp"
+#include "textio/textio.hpp"
+#include "routines/tql.hpp"
 
 namespace kelvane {
 

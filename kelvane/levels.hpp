@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "run_args.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

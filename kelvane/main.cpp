@@ -3,9 +3,9 @@
 //   kelvane temp nslice iodevn ithe1 ithe2 ax az ay jmax
 #include <new>
 
-#include "command_line.hpp"
-#include "rotcalc.hpp"
-#include "textio.hpp"
+#include "kelvane/command_line.hpp"
+#include "kelvane/rotcalc.hpp"
+#include "textio/textio.hpp"
 
 // The storage of a run is obtained up front, with a message that says how
 // much; memory that runs out later still ends with a message and status 2.

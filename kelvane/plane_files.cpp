@@ -1,4 +1,4 @@
-#include "plane_files.hpp"
+#include "kelvane/plane_files.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "density.hpp"
-#include "lastch.hpp"
-#include "textio.hpp"
+#include "kelvane/density.hpp"
+#include "routines/lastch.hpp"
+#include "textio/textio.hpp"
 
 namespace kelvane {
 

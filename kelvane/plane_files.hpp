@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "run_args.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

@@ -1,4 +1,4 @@
-#include "planes.hpp"
+#include "kelvane/planes.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "density.hpp"
-#include "plane_files.hpp"
-#include "textio.hpp"
-#include "wigd.hpp"
+#include "kelvane/density.hpp"
+#include "kelvane/plane_files.hpp"
+#include "textio/textio.hpp"
+#include "routines/wigd.hpp"
 
 namespace kelvane {
 

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "rotlev.hpp"
-#include "run_args.hpp"
+#include "kelvane/rotlev.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

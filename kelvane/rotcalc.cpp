@@ -1,4 +1,4 @@
-#include "rotcalc.hpp"
+#include "kelvane/rotcalc.hpp"
 
 #include <algorithm>
 #include <array>
@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "levels.hpp"
-#include "planes.hpp"
-#include "textio.hpp"
-#include "tql.hpp"
+#include "kelvane/levels.hpp"
+#include "kelvane/planes.hpp"
+#include "textio/textio.hpp"
+#include "routines/tql.hpp"
 
 namespace kelvane {
 

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "levels.hpp"
-#include "rotlev.hpp"
-#include "run_args.hpp"
+#include "kelvane/levels.hpp"
+#include "kelvane/rotlev.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

@@ -1,6 +1,6 @@
-#include "single_plane.hpp"
+#include "kelvane/single_plane.hpp"
 
-#include "plane_files.hpp"
+#include "kelvane/plane_files.hpp"
 
 namespace kelvane {
 

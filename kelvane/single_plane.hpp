@@ -4,8 +4,8 @@
 // process made them.
 #pragma once
 
-#include "planes.hpp"
-#include "run_args.hpp"
+#include "kelvane/planes.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

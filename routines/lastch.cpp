@@ -1,4 +1,4 @@
-#include "lastch.hpp"
+#include "routines/lastch.hpp"
 
 namespace routines {
 

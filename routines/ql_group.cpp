@@ -9,7 +9,7 @@
 #include <cmath>
 #include <utility>
 
-#include "tql.hpp"
+#include "routines/tql.hpp"
 
 namespace routines {
 

@@ -1,4 +1,4 @@
-#include "rotmat.hpp"
+#include "routines/rotmat.hpp"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,10 +1,10 @@
-#include "tql.hpp"
+#include "routines/tql.hpp"
 
 #include <cmath>
 #include <cstddef>
 #include <utility>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace routines {
 

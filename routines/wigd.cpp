@@ -1,4 +1,4 @@
-#include "wigd.hpp"
+#include "routines/wigd.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -18,7 +18,7 @@
 // and by j = 80 even with exact ones in binary128.  The whole of d^J for every
 // J up to j costs about (4/3) (2j)^3 multiplications in double, far less than
 // the series.
-#include "wigner_accurate.hpp"
+#include "routines/wigner_accurate.hpp"
 
 #include <quadmath.h>
 

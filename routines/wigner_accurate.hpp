@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <span>
 
-#include "wigd.hpp"
+#include "routines/wigd.hpp"
 
 namespace routines {
 

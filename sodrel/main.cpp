@@ -3,9 +3,9 @@
 //   sodrel temp nslice iodevn ithe1 ithe2 ax az ay jmax
 #include <new>
 
-#include "command_line.hpp"
-#include "rotcalc.hpp"
-#include "textio.hpp"
+#include "kelvane/command_line.hpp"
+#include "sodrel/rotcalc.hpp"
+#include "textio/textio.hpp"
 
 int main(int argc, char** argv)
 try {

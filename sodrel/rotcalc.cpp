@@ -1,13 +1,13 @@
-#include "rotcalc.hpp"
+#include "sodrel/rotcalc.hpp"
 
 #include <array>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "levels.hpp"
-#include "textio.hpp"
-#include "tql.hpp"
+#include "kelvane/levels.hpp"
+#include "textio/textio.hpp"
+#include "routines/tql.hpp"
 
 namespace sodrel {
 

@@ -8,7 +8,7 @@
 // The layout rules below (leading zero only where the field has room, the
 // sign of a value that rounds to zero, asterisks, Inf/Infinity/NaN) are the
 // runtime's.
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 #include <algorithm>
 #include <bit>

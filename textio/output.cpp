@@ -5,7 +5,7 @@
 // buffer is flushed; every flush is checked, including the one at a normal
 // return from main, so that a report lost on a full disk never ends with
 // status 0.
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 #include <cstdio>
 #include <cstdlib>

@@ -15,7 +15,7 @@
 //     "1-5" reading as 1e-5 would surprise anyone.
 // A real below the double range rounds to a zero of its sign, as in the
 // runtime; 4.9e-324 and the other subnormals are read exactly rounded.
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -17,15 +17,15 @@
 #include <thread>
 #include <vector>
 
-#include "command_line.hpp"
-#include "levels.hpp"
-#include "plane_files.hpp"
-#include "plane_share.hpp"
-#include "planes.hpp"
-#include "quiet_stdout.hpp"
-#include "rotcalc.hpp"
-#include "single_plane.hpp"
-#include "textio.hpp"
+#include "kelvane/command_line.hpp"
+#include "kelvane/levels.hpp"
+#include "kelvane/plane_files.hpp"
+#include "kelvane/mpi/plane_share.hpp"
+#include "kelvane/planes.hpp"
+#include "kelvane/mpi/quiet_stdout.hpp"
+#include "kelvane/rotcalc.hpp"
+#include "kelvane/single_plane.hpp"
+#include "textio/textio.hpp"
 
 namespace {
 

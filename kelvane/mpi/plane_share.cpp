@@ -1,4 +1,4 @@
-#include "plane_share.hpp"
+#include "kelvane/mpi/plane_share.hpp"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "run_args.hpp"
+#include "kelvane/run_args.hpp"
 
 namespace kelvane {
 

@@ -1,4 +1,4 @@
-#include "quiet_stdout.hpp"
+#include "kelvane/mpi/quiet_stdout.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 namespace kelvane {
 

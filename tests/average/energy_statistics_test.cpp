@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "energy_statistics.hpp"
+#include "average/energy_statistics.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "record_reader.hpp"
+#include "average/record_reader.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cage.hpp"
-#include "scan.hpp"
-#include "textio.hpp"
+#include "brantor/cage.hpp"
+#include "brantor/scan.hpp"
+#include "textio/textio.hpp"
 
 using namespace brantor;
 

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "scan.hpp"
+#include "brantor/scan.hpp"
 
 namespace fs = std::filesystem;
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cage.hpp"
-#include "scan.hpp"
-#include "textio.hpp"
+#include "brantor/cage.hpp"
+#include "brantor/scan.hpp"
+#include "textio/textio.hpp"
 
 using namespace brantor;
 

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "spawn.hpp"
+#include "tests/hardening/spawn.hpp"
 
 namespace {
 

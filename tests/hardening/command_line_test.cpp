@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "spawn.hpp"
+#include "tests/hardening/spawn.hpp"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "spawn.hpp"
+#include "tests/hardening/spawn.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "spawn.hpp"
+#include "tests/hardening/spawn.hpp"
 
 #include <fcntl.h>
 #include <grp.h>

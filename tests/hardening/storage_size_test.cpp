@@ -2,7 +2,7 @@
 // amount it asks for: the level set, its vectors and the solvers' scratch.
 #include <gtest/gtest.h>
 
-#include "rotcalc.hpp"
+#include "kelvane/rotcalc.hpp"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <vector>
 
-#include "density.hpp"
-#include "density_reference.hpp"
-#include "level_sets.hpp"
-#include "wigd.hpp"
+#include "kelvane/density.hpp"
+#include "kelvane/density_reference.hpp"
+#include "tests/kelvane/level_sets.hpp"
+#include "routines/wigd.hpp"
 
 namespace kelvane {
 namespace {

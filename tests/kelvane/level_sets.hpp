@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "density.hpp"
-#include "rotlev.hpp"
-#include "rotmat.hpp"
-#include "tql.hpp"
+#include "kelvane/density.hpp"
+#include "kelvane/rotlev.hpp"
+#include "routines/rotmat.hpp"
+#include "routines/tql.hpp"
 
 namespace kelvane::testing {
 

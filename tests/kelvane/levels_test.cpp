@@ -9,11 +9,11 @@
 #include <cstring>
 #include <vector>
 
-#include "levels.hpp"
-#include "rotcalc.hpp"
-#include "rotmat.hpp"
-#include "textio.hpp"
-#include "tql.hpp"
+#include "kelvane/levels.hpp"
+#include "kelvane/rotcalc.hpp"
+#include "routines/rotmat.hpp"
+#include "textio/textio.hpp"
+#include "routines/tql.hpp"
 
 using namespace kelvane;
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "density.hpp"
-#include "density_reference.hpp"
-#include "levels.hpp"
-#include "planes.hpp"
-#include "rotcalc.hpp"
+#include "kelvane/density.hpp"
+#include "kelvane/density_reference.hpp"
+#include "kelvane/levels.hpp"
+#include "kelvane/planes.hpp"
+#include "kelvane/rotcalc.hpp"
 
 namespace kelvane {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "plane_files.hpp"
+#include "kelvane/plane_files.hpp"
 
 namespace fs = std::filesystem;
 

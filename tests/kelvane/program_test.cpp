@@ -1,6 +1,6 @@
 // The kelvane program as a user runs it: the report for water, symmetric and
 // spherical tops, the stops, and the reading and checking of its arguments.
-#include "program_cases.hpp"
+#include "tests/kelvane/program_cases.hpp"
 
 using program_cases::run;
 

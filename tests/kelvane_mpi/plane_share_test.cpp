@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "plane_share.hpp"
+#include "kelvane/mpi/plane_share.hpp"
 
 using namespace kelvane;
 

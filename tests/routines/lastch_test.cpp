@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "lastch.hpp"
+#include "routines/lastch.hpp"
 
 using routines::lastch;
 

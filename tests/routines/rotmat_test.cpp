@@ -5,7 +5,7 @@
 #include <cmath>
 #include <random>
 
-#include "rotmat.hpp"
+#include "routines/rotmat.hpp"
 
 using namespace routines;
 

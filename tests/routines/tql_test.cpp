@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "tql.hpp"
+#include "routines/tql.hpp"
 
 using namespace routines;
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "wigd.hpp"
+#include "routines/wigd.hpp"
 
 using namespace routines;
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "wigd.hpp"
-#include "wigner_accurate.hpp"
+#include "routines/wigd.hpp"
+#include "routines/wigner_accurate.hpp"
 
 namespace {
 

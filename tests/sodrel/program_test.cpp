@@ -1,6 +1,6 @@
 // The sodrel program: its verdict on jmax, its stops, and its agreement with
 // the cutoff test of kelvane.
-#include "../kelvane/program_cases.hpp"
+#include "tests/kelvane/program_cases.hpp"
 
 using program_cases::run;
 

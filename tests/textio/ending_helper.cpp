@@ -1,6 +1,6 @@
 // A small program that ends in the way its first argument names, for the
 // tests of the endings (which need a process of their own to end).
-#include "textio.hpp"
+#include "textio/textio.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 // Fw.d, Ew.d and Iw fields against the Fortran runtime's own output, and the
 // fast fields against the straightforward snprintf ones on many values.
-#include "reference_fields.hpp"
-#include "textio.hpp"
-#include "vectors.hpp"
+#include "tests/textio/reference_fields.hpp"
+#include "textio/textio.hpp"
+#include "tests/textio/vectors.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // List-directed lines against the lines the Fortran runtime writes, and the
 // exact read-back of every real they hold.
-#include "textio.hpp"
-#include "vectors.hpp"
+#include "textio/textio.hpp"
+#include "tests/textio/vectors.hpp"
 
 #include <gtest/gtest.h>
 

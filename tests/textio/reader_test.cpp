@@ -1,7 +1,7 @@
 // The free-form number reader against the Fortran runtime's list-directed
 // read, with the cases where it refuses what the runtime would accept.
-#include "textio.hpp"
-#include "vectors.hpp"
+#include "textio/textio.hpp"
+#include "tests/textio/vectors.hpp"
 
 #include <gtest/gtest.h>
 
