@@ -137,6 +137,6 @@ try {
     textio::out_line(average::heat_capacity_line(average::heat_capacity(mean)));
     textio::flush_out();
     return 0;
-} catch (const std::bad_alloc&) {
-    textio::io_failure("average: out of memory");
+} catch (...) {
+    textio::end_by(std::current_exception(), "average");
 }

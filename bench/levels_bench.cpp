@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "kelvane/levels.hpp"
+#include "kelvane/levels/level_blocks.hpp"
 #include "routines/rotmat.hpp"
 #include "routines/tql.hpp"
 
@@ -62,7 +62,7 @@ int main(int argc, char** argv)
                     for (int k = 0; k <= i; ++k)
                         a[i + k * nm] = a[k + i * nm] =
                             routines::rotmat(j, b.k0 + 2 * i, b.k0 + 2 * k, args.ax, args.az, args.ay);
-                routines::tql(nm, b.n, a.data(), d.data(), e.data());
+                if (!routines::tql(nm, b.n, a.data(), d.data(), e.data())) std::abort();
                 sink += d[b.n - 1];
             }
     });

@@ -27,8 +27,8 @@ struct output_file {
 
 [[noreturn]] void file_failure(const char* what, const char* name, int err)
 {
-    textio::io_failure(std::string("brantor: cannot ") + what + " \"" + name + "\": " +
-                       std::strerror(err));
+    throw textio::run_failure(std::string("brantor: cannot ") + what + " \"" + name + "\": " +
+                              std::strerror(err));
 }
 
 output_file create_output(const char* name)
@@ -60,21 +60,20 @@ void close_output(const output_file& f)
 
 int main()
 {
-    const output_file detail = create_output("fort.44");
-    const output_file report = create_output("fort.33");
-
-    const int nthreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    try {
-        brantor::scan(nthreads, [&](std::string_view d, std::string_view r) {
-            write_all(detail, d);
-            write_all(report, r);
-        });
-    } catch (const std::bad_alloc&) {
-        textio::io_failure("brantor: out of memory; the lines written so far stay in fort.44 and fort.33");
-    }
-
-    close_output(detail);
-    close_output(report);
-    textio::flush_out();
-    return 0;
+    return textio::run_main("brantor", [] {
+        const output_file detail = create_output("fort.44");
+        const output_file report = create_output("fort.33");
+        const int nthreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+        try {
+            brantor::scan(nthreads, [&](std::string_view d, std::string_view r) {
+                write_all(detail, d);
+                write_all(report, r);
+            });
+        } catch (const std::bad_alloc&) {
+            throw textio::run_failure(
+                "brantor: out of memory; the lines written so far stay in fort.44 and fort.33");
+        }
+        close_output(detail);
+        close_output(report);
+    });
 }

@@ -1,14 +1,10 @@
 // Scan over the displacement and orientation grid.
 #include "brantor/scan.hpp"
 
-#include <atomic>
-#include <condition_variable>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "routines/parallel.hpp"
 #include "textio/textio.hpp"
 
 namespace brantor {
@@ -78,65 +74,33 @@ void compute_block(int b, block_text& text)
 
 void scan(int nthreads, const block_writer& write)
 {
-    if (nthreads <= 1) {
-        block_text text;
-        for (int b = 0; b < nblock; ++b) {
-            compute_block(b, text);
-            write(text.detail, text.report);
-        }
-        return;
-    }
-
-    // Workers take blocks in increasing order; the calling thread writes them
-    // in that order as they complete and releases each one once written.  A
-    // worker that runs out of memory stops them all, and the calling thread
-    // reports it.
+    // Blocks are computed by whichever thread is free; a finished block waits
+    // in its slot, and the thread that finds the next block to write ready
+    // writes it and every finished block after it, in grid order, releasing
+    // each once written.  Only one thread writes at a time.
     std::vector<block_text> texts(nblock);
     std::vector<char> ready(nblock, 0);
-    std::mutex m;
-    std::condition_variable done;
-    std::atomic<int> next{0};
-    std::atomic<bool> out_of_memory{false};
-
-    auto work = [&] {
-        for (int b; !out_of_memory && (b = next.fetch_add(1)) < nblock;) {
-            try {
-                compute_block(b, texts[b]);
-            } catch (const std::bad_alloc&) {
-                out_of_memory = true;
-            }
-            {
-                std::lock_guard lock(m);
-                ready[b] = 1;
-            }
-            done.notify_all();
+    std::mutex lock_of_slots;
+    int next_to_write = 0;
+    bool writing = false;
+    routines::for_each_item(nthreads, nblock, [&](int, int b) {
+        block_text text;
+        compute_block(b, text);
+        std::unique_lock lock(lock_of_slots);
+        texts[b] = std::move(text);
+        ready[b] = 1;
+        if (writing) return;   // the writer will come to it
+        writing = true;
+        while (next_to_write < nblock && ready[next_to_write]) {
+            const block_text out = std::move(texts[next_to_write]);
+            texts[next_to_write] = block_text{};
+            ++next_to_write;
+            lock.unlock();
+            write(out.detail, out.report);
+            lock.lock();
         }
-    };
-    // A thread that cannot be started (no room for its stack under a memory
-    // limit) leaves the blocks to the others; with none, the scan runs here.
-    std::vector<std::jthread> workers;
-    for (int i = 0; i < nthreads; ++i) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    if (workers.empty()) return scan(1, write);
-
-    for (int b = 0; b < nblock; ++b) {
-        {
-            std::unique_lock lock(m);
-            done.wait(lock, [&] { return ready[b] != 0 || out_of_memory; });
-        }
-        if (out_of_memory) {
-            // The workers finish the block in hand and take no other.
-            workers.clear();
-            throw std::bad_alloc();
-        }
-        write(texts[b].detail, texts[b].report);
-        texts[b] = block_text{};
-    }
+        writing = false;
+    });
 }
 
 }  // namespace brantor

@@ -39,8 +39,9 @@ using block_writer = std::function<void(std::string_view detail, std::string_vie
 // The whole scan.  Configurations are independent, so their energies and
 // lines are made on nthreads threads; each block is computed by one thread
 // from the same inputs in the same order, so the text is the same for any
-// thread count.  Memory that runs out on any thread ends the scan with
-// std::bad_alloc on the calling thread, after the blocks written so far.
+// thread count.  An exception on any thread (memory that runs out, a writer
+// that fails) ends the scan with that exception on the calling thread, after
+// the blocks written so far.
 void scan(int nthreads, const block_writer& write);
 
 }  // namespace brantor

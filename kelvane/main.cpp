@@ -1,21 +1,36 @@
 // kelvane: rotational levels, thermodynamics and the rotational density
 // matrix of a rigid asymmetric top, from the command line
 //   kelvane temp nslice iodevn ithe1 ithe2 ax az ay jmax
-#include <new>
+#include <unistd.h>
 
-#include "kelvane/command_line.hpp"
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+
+#include "kelvane/density/euler_grid.hpp"
+#include "kelvane/density/plane_progress.hpp"
+#include "kelvane/levels/command_line.hpp"
 #include "kelvane/rotcalc.hpp"
 #include "textio/textio.hpp"
 
-// The storage of a run is obtained up front, with a message that says how
-// much; memory that runs out later still ends with a message and status 2.
 int main(int argc, char** argv)
-try {
-    const kelvane::run_args args =
-        kelvane::read_command_line(argc, argv, "kelvane", kelvane::plane_arguments::checked);
-    kelvane::rotcalc(args);
-    textio::flush_out();
-    return 0;
-} catch (const std::bad_alloc&) {
-    textio::io_failure("kelvane: out of memory");
+{
+    using namespace kelvane;
+    return textio::run_main("kelvane", [&] {
+        const int threads =
+            thread_count(std::getenv("KELVANE_THREADS"), std::thread::hardware_concurrency(), program::kelvane);
+        const run_args args = read_command_line(argc, argv, program::kelvane);
+        // A long run shows how far it has come on a terminal, when the report
+        // goes elsewhere.
+        std::optional<terminal_line> line;
+        const int planes = std::min(args.ithe2, last_plane) - args.ithe1 + 1;
+        if (planes > 0 && ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO))
+            line.emplace(stderr, "kelvane", planes);
+        printed_progress printed;
+        std::optional<printed_progress_with_line> with_line;
+        if (line) with_line.emplace(*line);
+        rotcalc(args, threads, with_line ? static_cast<plane_progress&>(*with_line) : printed);
+    });
 }

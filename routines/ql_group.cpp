@@ -39,8 +39,9 @@ struct ql_run {
         next_l();
     }
 
-    // Steps 4.1 to 4.3 for l = l, l + 1, ...: the first l that needs a sweep
-    // starts it; the others take their shift total at once.
+    // The convergence test for l = l, l + 1, ...: the first l whose
+    // subdiagonal element is not yet negligible starts a sweep; the others
+    // take their shift total at once.
     void next_l()
     {
         for (; l <= n; ++l) {

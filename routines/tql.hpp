@@ -17,8 +17,9 @@ void tred2(int nm, int n, double* a, double* d, double* e);
 
 // All eigenpairs of the symmetric matrix in a (lower triangle read): d the
 // eigenvalues in ascending order, column k of a the eigenvector of d(k).
-// Stops the program ("  FAIL") when an eigenvalue does not converge.
-void tql(int nm, int n, double* a, double* d, double* e);
+// False when an eigenvalue has not converged after 50 sweeps; the caller
+// decides how the run ends ("  FAIL").
+[[nodiscard]] bool tql(int nm, int n, double* a, double* d, double* e);
 
 // The QL stage of tql on its own, for a matrix that is already tridiagonal:
 // d holds the diagonal and e(i) = T(i, i-1) with e(1) = 0, exactly as tred2

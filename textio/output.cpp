@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 namespace textio {
 
@@ -62,18 +64,18 @@ void flush_before_ending()
 
 void out(std::string_view s)
 {
-    if (std::fwrite(s.data(), 1, s.size(), stdout) != s.size()) io_failure(stdout_failure);
+    if (std::fwrite(s.data(), 1, s.size(), stdout) != s.size()) throw run_failure(stdout_failure);
 }
 
 void out_line(std::string_view s)
 {
     out(s);
-    if (std::fputc('\n', stdout) == EOF) io_failure(stdout_failure);
+    if (std::fputc('\n', stdout) == EOF) throw run_failure(stdout_failure);
 }
 
 void flush_out()
 {
-    if (!flush_stdout()) io_failure(stdout_failure);
+    if (!flush_stdout()) throw run_failure(stdout_failure);
 }
 
 [[noreturn]] void stop(std::string_view message)
@@ -91,7 +93,9 @@ void flush_out()
     end(0);
 }
 
-[[noreturn]] void io_failure(std::string_view message)
+[[noreturn]] void io_failure(std::string_view message) { fail(message); }
+
+[[noreturn]] void fail(std::string_view message)
 {
     // Standard output may itself be what failed: flush it once, quietly.
     if (!ending) {
@@ -111,6 +115,48 @@ void flush_out()
     write_stderr(usage);
     write_stderr("\n");
     end(2);
+}
+
+int report_ending(const std::exception_ptr& e, std::string_view program)
+{
+    // Each branch writes what its ending writes; the exit is the caller's.
+    auto failure = [](std::string_view message) {
+        if (!ending) {
+            ending = true;
+            std::fflush(stdout);
+        }
+        write_stderr(message);
+        write_stderr("\n");
+        std::fflush(stderr);
+        return 2;
+    };
+    try {
+        std::rethrow_exception(e);
+    } catch (const stop_run& s) {
+        if (!flush_stdout()) return failure(stdout_failure);
+        ending = true;
+        if (s.message) {
+            write_stderr("STOP ");
+            write_stderr(*s.message);
+            write_stderr("\n");
+        }
+        std::fflush(stderr);
+        return 0;
+    } catch (const usage_failure& u) {
+        if (!flush_stdout()) return failure(stdout_failure);
+        return failure(std::string(u.what()) + "\nusage: " + u.usage());
+    } catch (const std::bad_alloc&) {
+        return failure(std::string(program) + ": out of memory");
+    } catch (const std::exception& x) {
+        return failure(x.what());
+    }
+}
+
+[[noreturn]] void end_by(const std::exception_ptr& e, std::string_view program)
+{
+    const int status = report_ending(e, program);
+    ending = true;
+    std::exit(status);
 }
 
 }  // namespace textio

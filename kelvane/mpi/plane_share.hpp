@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "kelvane/run_args.hpp"
+#include "kelvane/levels/run_args.hpp"
 
 namespace kelvane {
 

@@ -2,7 +2,7 @@
 // amount it asks for: the level set, its vectors and the solvers' scratch.
 #include <gtest/gtest.h>
 
-#include "kelvane/rotcalc.hpp"
+#include "kelvane/levels/level_loop.hpp"
 
 namespace {
 
@@ -20,10 +20,10 @@ TEST(StorageSize, TheLevelSetReportsWhatItHolds)
     for (int jmax : {3, 4, 17, 64, 101})
         for (bool vectors : {false, true})
             for (int threads : {1, 2}) {
-                const kelvane::level_storage s = kelvane::reserve_levels(jmax, vectors, threads);
+                const kelvane::level_storage s = kelvane::reserve_levels(0, jmax, vectors, threads);
                 // The scratch of the printed blocks (J <= 2) is a few hundred
                 // bytes and not counted.
-                EXPECT_EQ(kelvane::level_storage_bytes(jmax, vectors, threads), held_bytes(s))
+                EXPECT_EQ(kelvane::level_storage_bytes(0, jmax, vectors, threads), held_bytes(s))
                     << "jmax " << jmax << (vectors ? " with" : " without") << " vectors, " << threads << " threads";
             }
 }

@@ -10,8 +10,11 @@
 #include <cstring>
 #include <vector>
 
-#include "kelvane/density.hpp"
-#include "kelvane/density_reference.hpp"
+#include "kelvane/density/block_combination.hpp"
+#include "kelvane/density/density_kernel.hpp"
+#include "kelvane/density/euler_grid.hpp"
+#include "routines/wigner_plane.hpp"
+#include "tests/support/density_reference.hpp"
 #include "tests/kelvane/level_sets.hpp"
 #include "routines/wigd.hpp"
 
@@ -35,19 +38,20 @@ fast_plane evaluate_fast(const rotlev& lev, double tau, int iodevn, int ithe, si
     block_plan even, odd;
     reserve_block_plan(even, jmax);
     reserve_block_plan(odd, jmax);
-    make_block_plan(even, lev.even, false, jmax, tau);
-    make_block_plan(odd, lev.odd, true, jmax, tau);
+    make_block_plan(even, lev, parity::even, tau);
+    make_block_plan(odd, lev, parity::odd, tau);
 
     std::vector<double> lnf(routines::wigd_lnf_size(jmax));
     std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
     routines::fill_wigd_lnf(jmax, lnf);
     routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
     const routines::wigd_tables tables{lnf, cp, np};
-    plane_wigner wig;
-    reserve_plane_wigner(wig, jmax);
-    fill_trusted_wigner_plane(wig, tables, grid_angle(ithe), jmax, jmax);
+    routines::wigner_plane wig;
+    routines::reserve_wigner_plane(wig, jmax);
+    const int jtop[2] = {jmax, jmax};
+    routines::fill_trusted_wigner_plane(wig, tables, grid_angle(ithe), jtop);
     const density_setup setup{iodevn, jmax, iodevn == 1 ? nullptr : &even,
-                              iodevn == 0 ? nullptr : &odd, wig.even.data(), wig.odd.data()};
+                              iodevn == 0 ? nullptr : &odd, wig.table[0].data(), wig.table[1].data()};
 
     std::vector<region_point> region(region_points);
     list_region(region);
@@ -119,17 +123,17 @@ TEST(FastPlane, EqualsTheLiteralEvaluationWithRandomLevelsAroundTheCut)
     // placed within some ulps of the cut energy, on both sides.
     const int jmax = 6;
     const double tau = 0.05;
-    const rotlev lev = random_levels(jmax, 2024, [&](int j, bool odd, int i) {
+    const rotlev lev = random_levels(jmax, 2024, [&](int j, parity par, int i) {
         const double cut = cut_energy(j, tau);
-        const int n = odd ? odd_order(j) : even_order(j);
+        const int n = routines::block_order(j, par);
         if (i == n - 1) return cut * 1.5;
         if (i >= n - 4) {
             double e = cut;
-            for (int s = 0; s < (n - 1 - i) * 3 - 5 + (odd ? 1 : 0); ++s) e = std::nextafter(e, 0.0);
-            for (int s = 0; s > (n - 1 - i) * 3 - 5 + (odd ? 1 : 0); --s) e = std::nextafter(e, 1e300);
+            for (int s = 0; s < (n - 1 - i) * 3 - 5 + (par == parity::odd ? 1 : 0); ++s) e = std::nextafter(e, 0.0);
+            for (int s = 0; s > (n - 1 - i) * 3 - 5 + (par == parity::odd ? 1 : 0); --s) e = std::nextafter(e, 1e300);
             return e;
         }
-        return cut * (0.2 * i + (odd ? 0.05 : 0.0));
+        return cut * (0.2 * i + (par == parity::odd ? 0.05 : 0.0));
     });
     for (int iodevn : {-1, 0, 1})
         for (int ithe : {1, 179}) expect_same_plane(lev, tau, iodevn, ithe);
@@ -141,8 +145,8 @@ TEST(FastPlane, EqualsTheLiteralEvaluationWhenEveryLevelOfABlockIsCut)
     // The odd block lies wholly beyond the cut: R = 0 there, and for
     // iodevn = 1 the whole plane is zero with zero estimators.
     const double tau = 1.0;
-    const rotlev lev = random_levels(4, 7, [&](int j, bool odd, int i) {
-        return odd ? cut_energy(j, tau) * 2 + i : 3.0 * i + j;
+    const rotlev lev = random_levels(4, 7, [&](int j, parity par, int i) {
+        return par == parity::odd ? cut_energy(j, tau) * 2 + i : 3.0 * i + j;
     });
     for (int iodevn : {-1, 1}) expect_same_plane(lev, tau, iodevn, 45);
     const fast_plane f = evaluate_fast(lev, tau, 1, 45, best_simd_path());
@@ -150,127 +154,6 @@ TEST(FastPlane, EqualsTheLiteralEvaluationWhenEveryLevelOfABlockIsCut)
         EXPECT_TRUE(same_bits(f.rho[static_cast<std::size_t>(p)], 0.0));
         EXPECT_TRUE(same_bits(f.eng[static_cast<std::size_t>(p)], 0.0));
         EXPECT_TRUE(same_bits(f.esq[static_cast<std::size_t>(p)], 0.0));
-    }
-}
-
-TEST(PlaneWigner, KeptFactorsGiveTheSameBlocksAsTheTabulatedSeries)
-{
-    const int jmax = 20;
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    for (bool odd : {false, true})
-        for (int j = 0; j <= jmax; j += 4) {
-            std::vector<__float128> factors(static_cast<std::size_t>(block_factor_count(j, odd)));
-            fill_block_factors(lnf, j, odd, factors.data());
-            const auto n = static_cast<std::size_t>(odd ? odd_order(j) : even_order(j));
-            std::vector<double> a(n * n), b(n * n), sa(n * n), sb(n * n);
-            for (int ithe : {0, 1, 90, 180}) {
-                routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
-                const routines::wigd_tables t{lnf, cp, np};
-                fill_wigner_block(t, j, odd, a.data(), sa.data());
-                fill_wigner_block_from_factors(t, j, odd, factors.data(), b.data(), sb.data());
-                for (std::size_t i = 0; i < a.size(); ++i) {
-                    ASSERT_TRUE(same_bits(a[i], b[i])) << j << ' ' << odd << ' ' << ithe << ' ' << i;
-                    ASSERT_TRUE(same_bits(sa[i], sb[i]));
-                    ASSERT_GE(sa[i] * (1 + 0x1p-52), std::fabs(a[i]));
-                }
-            }
-        }
-}
-
-// The block tables of one plane as the stage fills them: from the kept
-// factors or the tables of the angle, the recursion afterwards.
-plane_wigner stage_wigner(int jmax, int ithe, bool kept_factors)
-{
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
-    const routines::wigd_tables t{lnf, cp, np};
-    plane_wigner w;
-    reserve_plane_wigner(w, jmax);
-    if (!kept_factors) {
-        fill_trusted_wigner_plane(w, t, grid_angle(ithe), jmax, jmax);
-        return w;
-    }
-    const routines::wigd_screen screen = routines::wigd_screen_of(grid_angle(ithe));
-    std::fill(w.marked.begin(), w.marked.end(), 0);
-    // Blocks in the workers' order, largest first.
-    for (int j = jmax; j >= 0; --j)
-        for (bool odd : {false, true}) {
-            std::vector<__float128> factors(static_cast<std::size_t>(block_factor_count(j, odd)));
-            fill_block_factors(lnf, j, odd, factors.data());
-            fill_trusted_wigner_block(w, t, screen, j, odd, factors.data());
-        }
-    fill_marked_from_recursion(w, grid_angle(ithe));
-    return w;
-}
-
-double block_element(const plane_wigner& w, int j, bool odd, int k1, int k2)
-{
-    const int n = odd ? odd_order(j) : even_order(j);
-    return (odd ? w.odd : w.even)[static_cast<std::size_t>(block_offset(j, odd) + k1 * n + k2)];
-}
-
-TEST(PlaneWigner, TheStageBlocksAreTheTrustedValuesFromEitherSeries)
-{
-    // jmax 40: the recursion supplies most values near theta = 90 and few
-    // near the poles; with or without kept factors, in any block order, the
-    // blocks hold the trusted plane's bits.
-    const int jmax = 40;
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
-    std::vector<double> plane(literal_wigner_size(jmax)), work(routines::wigd_work_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    for (int ithe : {0, 1, 45, 90, 179}) {
-        routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
-        routines::wigd_trusted_plane(jmax, grid_angle(ithe), {lnf, cp, np}, plane, work, true);
-        const plane_wigner a = stage_wigner(jmax, ithe, false);
-        const plane_wigner b = stage_wigner(jmax, ithe, true);
-        int from_recursion = 0;
-        for (int j = 0; j <= jmax; ++j)
-            for (bool odd : {false, true}) {
-                const int n = odd ? odd_order(j) : even_order(j);
-                const int k0 = odd ? odd_first_k(j) : even_first_k(j);
-                from_recursion += a.marked[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))];
-                for (int k1 = 0; k1 < n; ++k1)
-                    for (int k2 = 0; k2 < n; ++k2) {
-                        const std::size_t at = static_cast<std::size_t>(j) + static_cast<std::size_t>(jmax + 1) *
-                            (static_cast<std::size_t>(k0 + 2 * k1 + jmax) +
-                             static_cast<std::size_t>(2 * jmax + 1) * static_cast<std::size_t>(k0 + 2 * k2 + jmax));
-                        ASSERT_TRUE(same_bits(block_element(a, j, odd, k1, k2), plane[at]))
-                            << ithe << ' ' << j << ' ' << odd << ' ' << k1 << ' ' << k2;
-                        ASSERT_TRUE(same_bits(block_element(b, j, odd, k1, k2), plane[at]))
-                            << ithe << ' ' << j << ' ' << odd << ' ' << k1 << ' ' << k2;
-                    }
-            }
-        if (ithe == 90) {
-            EXPECT_GT(from_recursion, 10000);
-        }
-    }
-}
-
-TEST(PlaneWigner, RunsUpToJmax17KeepTheSeriesBitsAtEveryPlane)
-{
-    const int jmax = 17;
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    std::vector<double> series(static_cast<std::size_t>(block_table_size(jmax, true)));
-    for (int ithe = 0; ithe <= 180; ++ithe) {
-        routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
-        const plane_wigner w = stage_wigner(jmax, ithe, true);
-        for (bool odd : {false, true})
-            for (int j = 0; j <= jmax; ++j) {
-                fill_wigner_block({lnf, cp, np}, j, odd, series.data());
-                const int n = odd ? odd_order(j) : even_order(j);
-                EXPECT_EQ(w.marked[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))], 0);
-                for (int k = 0; k < n * n; ++k) {
-                    ASSERT_TRUE(same_bits(block_element(w, j, odd, k / n, k % n), series[static_cast<std::size_t>(k)]))
-                        << ithe << ' ' << j << ' ' << odd << ' ' << k;
-                }
-            }
     }
 }
 
@@ -305,14 +188,14 @@ TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
     lev.jmax = j;
     testing::start_block_levels(lev.even, j);
     for (int jj = 0; jj <= j; ++jj) {
-        const int n = even_order(jj);
+        const int n = routines::block_order(jj, parity::even);
         for (int i = 0; i < n; ++i) lev.even.level.push_back(jj == j && i < 2 ? (i == 0 ? exact : beyond) : 1e9);
         lev.even.vec.resize(lev.even.vec.size() + static_cast<std::size_t>(n) * n);
         testing::close_j(lev.even, jj);
     }
     block_plan plan;
     reserve_block_plan(plan, j);
-    make_block_plan(plan, lev.even, false, j, tau);
+    make_block_plan(plan, lev, parity::even, tau);
     ASSERT_EQ(plan.levels.size(), 1u);
     EXPECT_EQ(plan.levels[0].energy, exact);
     EXPECT_EQ(plan.jtop, j);

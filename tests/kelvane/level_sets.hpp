@@ -6,10 +6,11 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
-#include "kelvane/density.hpp"
-#include "kelvane/rotlev.hpp"
+#include "kelvane/density/level_plan.hpp"
+#include "kelvane/levels/rotlev.hpp"
 #include "routines/rotmat.hpp"
 #include "routines/tql.hpp"
 
@@ -38,16 +39,16 @@ inline rotlev top_levels(int jmax, double ax, double az, double ay)
     const int nm = jmax + 1;
     std::vector<double> a(static_cast<std::size_t>(nm) * nm), d(nm), e(nm);
     for (int j = 0; j <= jmax; ++j) {
-        for (bool odd : {false, true}) {
-            block_levels& b = odd ? lev.odd : lev.even;
-            const int n = odd ? odd_order(j) : even_order(j);
-            const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+        for (const parity par : routines::both_parities) {
+            block_levels& b = lev.of(par);
+            const int n = routines::block_order(j, par);
+            const int k0 = routines::block_first_k(j, par);
             if (n > 0) {
                 for (int i = 0; i < n; ++i)
                     for (int k = 0; k < n; ++k)
                         a[static_cast<std::size_t>(i + k * nm)] =
                             routines::rotmat(j, k0 + 2 * i, k0 + 2 * k, ax, az, ay);
-                routines::tql(nm, n, a.data(), d.data(), e.data());
+                if (!routines::tql(nm, n, a.data(), d.data(), e.data())) throw std::runtime_error("no convergence");
                 for (int i = 0; i < n; ++i) b.level.push_back(d[static_cast<std::size_t>(i)]);
                 for (int i = 0; i < n; ++i)
                     for (int k = 0; k < n; ++k) b.vec.push_back(a[static_cast<std::size_t>(k + i * nm)]);
@@ -59,9 +60,9 @@ inline rotlev top_levels(int jmax, double ax, double az, double ay)
 }
 
 // Random orthonormal vectors (Gram-Schmidt on uniform entries); level i of
-// block (j, odd) has energy energy(j, odd, i), ascending in i.
+// block (j, parity) has energy energy(j, parity, i), ascending in i.
 inline rotlev random_levels(int jmax, unsigned seed,
-                            const std::function<double(int, bool, int)>& energy)
+                            const std::function<double(int, parity, int)>& energy)
 {
     std::mt19937_64 rng(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -70,9 +71,9 @@ inline rotlev random_levels(int jmax, unsigned seed,
     start_block_levels(lev.even, jmax);
     start_block_levels(lev.odd, jmax);
     for (int j = 0; j <= jmax; ++j) {
-        for (bool odd : {false, true}) {
-            block_levels& b = odd ? lev.odd : lev.even;
-            const int n = odd ? odd_order(j) : even_order(j);
+        for (const parity par : routines::both_parities) {
+            block_levels& b = lev.of(par);
+            const int n = routines::block_order(j, par);
             std::vector<std::vector<double>> v(static_cast<std::size_t>(n), std::vector<double>(static_cast<std::size_t>(n)));
             for (int i = 0; i < n; ++i) {
                 auto& x = v[static_cast<std::size_t>(i)];
@@ -86,7 +87,7 @@ inline rotlev random_levels(int jmax, unsigned seed,
                 for (double c : x) norm += c * c;
                 for (auto& c : x) c /= std::sqrt(norm);
             }
-            for (int i = 0; i < n; ++i) b.level.push_back(energy(j, odd, i));
+            for (int i = 0; i < n; ++i) b.level.push_back(energy(j, par, i));
             for (const auto& x : v) b.vec.insert(b.vec.end(), x.begin(), x.end());
             close_j(b, j);
         }

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <vector>
 
-#include "kelvane/levels.hpp"
-#include "kelvane/rotcalc.hpp"
+#include "kelvane/levels/level_blocks.hpp"
+#include "kelvane/levels/level_loop.hpp"
+#include "kelvane/levels/level_stage.hpp"
 #include "routines/rotmat.hpp"
 #include "textio/textio.hpp"
 #include "routines/tql.hpp"
@@ -47,7 +48,7 @@ void literal_block(const block& b, const run_args& args, std::vector<double>& a,
         for (int k = 0; k <= i; ++k)
             a[i + k * nm] = a[k + i * nm] =
                 routines::rotmat(b.j, b.k0 + 2 * i, b.k0 + 2 * k, args.ax, args.az, args.ay);
-    routines::tql(nm, b.n, a.data(), d.data(), e.data());
+    ASSERT_TRUE(routines::tql(nm, b.n, a.data(), d.data(), e.data()));
 }
 
 bool same_bits(const double* x, const double* y, std::size_t count)
@@ -57,9 +58,9 @@ bool same_bits(const double* x, const double* y, std::size_t count)
 
 level_storage computed(const run_args& args, bool vectors, int threads, std::string& printed)
 {
-    level_storage s = reserve_levels(args.jmax, vectors, threads);
+    level_storage s = reserve_levels(0, args.jmax, vectors, threads);
     ::testing::internal::CaptureStdout();
-    compute_levels(s, args);
+    compute_levels(s, args, textio::line_sink::standard_output());
     textio::flush_out();
     printed = ::testing::internal::GetCapturedStdout();
     return s;
@@ -151,8 +152,8 @@ TEST(LevelSet, HoldsTheLiteralLevelsAndVectorsInItsLayout)
 TEST(LevelSet, SizedToTheBlocks)
 {
     const int jmax = 30;
-    const level_storage with = reserve_levels(jmax, true, 1);
-    const level_storage without = reserve_levels(jmax, false, 1);
+    const level_storage with = reserve_levels(0, jmax, true, 1);
+    const level_storage without = reserve_levels(0, jmax, false, 1);
     std::size_t levels = 0, components = 0;
     for (int j = 0; j <= jmax; ++j)
         for (const parity par : {parity::even, parity::odd}) {
@@ -208,4 +209,21 @@ TEST(LevelSet, HighestLevelIsTheLastAfterTheSort)
     merged.insert(merged.end(), s.levels.odd.level.begin(), s.levels.odd.level.end());
     routines::bubble_sort(merged.data(), static_cast<int>(merged.size()));
     EXPECT_EQ(highest_level(s.levels), merged.back());
+}
+
+TEST(LevelSet, ABlockThatDoesNotConvergeStopsTheRunWithFail)
+{
+    // NaN constants never converge: the printed blocks (dense route) and the
+    // others (tridiagonal route, shared over threads) stop the same way.
+    for (int jmax : {2, 70}) {
+        run_args args = water(jmax);
+        args.ax = std::nan("");
+        level_storage s = reserve_levels(0, jmax, false, 2);
+        try {
+            compute_levels(s, args, textio::line_sink::discarded());
+            ADD_FAILURE() << "jmax " << jmax << " converged";
+        } catch (const textio::stop_run& stop) {
+            EXPECT_EQ(stop.message, "  FAIL") << "jmax " << jmax;
+        }
+    }
 }

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "kelvane/plane_files.hpp"
+#include "kelvane/density/plane_files.hpp"
 
 namespace fs = std::filesystem;
 
@@ -268,10 +268,11 @@ TEST_F(PlaneFiles, AThreadCountThatIsNoPositiveNumberIsRefusedBeforeAnyOutput)
         EXPECT_NE(r.err, "") << bad;
         EXPECT_TRUE(f.names().empty()) << bad;
     }
-    // No plane asked for: the setting plays no part.
+    // Refused in a run without planes too, before the report.
     folder f;
-    EXPECT_EQ(kelvane(f, "10 2 -1 1 0" + water + "4", "KELVANE_THREADS=two").status, 0);
-    EXPECT_TRUE(f.names().empty());
+    const run_result r = kelvane(f, "10 2 -1 1 0" + water + "4", "KELVANE_THREADS=two");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ bool same_bits(const double* x, const double* y, std::size_t count)
 TEST(Tql, OrderOneIsTheElementWithTheUnitVector)
 {
     double a = 3.5, d = 0, e = 7;
-    tql(1, 1, &a, &d, &e);
+    ASSERT_TRUE(tql(1, 1, &a, &d, &e));
     EXPECT_EQ(d, 3.5);
     EXPECT_EQ(a, 1.0);
     EXPECT_EQ(e, 0.0);
@@ -72,7 +72,7 @@ TEST(Tql, DiagonalMatrixIsSortedWithPermutedIdentity)
     const int n = 4, nm = 5;
     matrix a = dense_from(nm, {3.0, -1.0, 2.0, -1.0}, {0, 0, 0, 0});
     std::vector<double> d(nm), e(nm);
-    tql(nm, n, a.data(), d.data(), e.data());
+    ASSERT_TRUE(tql(nm, n, a.data(), d.data(), e.data()));
     EXPECT_EQ(std::vector<double>(d.begin(), d.begin() + n), (std::vector<double>{-1.0, -1.0, 2.0, 3.0}));
     // Rows of the unit vectors: -1 at rows 2 and 4 (first the earlier), 2 at row 3, 3 at row 1.
     const int row_of[] = {1, 3, 2, 0};
@@ -84,7 +84,7 @@ TEST(Tql, TwoByTwo)
 {
     matrix a = {2.0, 1.0, 1.0, 2.0};
     std::vector<double> d(2), e(2);
-    tql(2, 2, a.data(), d.data(), e.data());
+    ASSERT_TRUE(tql(2, 2, a.data(), d.data(), e.data()));
     EXPECT_NEAR(d[0], 1.0, 1e-15);
     EXPECT_NEAR(d[1], 3.0, 1e-15);
     const double r = 1.0 / std::sqrt(2.0);
@@ -103,8 +103,8 @@ TEST(Tql, ReadsOnlyTheLowerTriangle)
     for (int i = 0; i < n; ++i)
         for (int k = i + 1; k < n; ++k) b[i + k * nm] = 1e6 + k;
     std::vector<double> da(nm), ea(nm), db(nm), eb(nm);
-    tql(nm, n, a.data(), da.data(), ea.data());
-    tql(nm, n, b.data(), db.data(), eb.data());
+    ASSERT_TRUE(tql(nm, n, a.data(), da.data(), ea.data()));
+    ASSERT_TRUE(tql(nm, n, b.data(), db.data(), eb.data()));
     EXPECT_TRUE(same_bits(da.data(), db.data(), n));
     for (int k = 0; k < n; ++k) EXPECT_TRUE(same_bits(&a[k * nm], &b[k * nm], n));
 }
@@ -117,7 +117,7 @@ TEST(Tql, ResidualsAndOrthonormalityOnRandomMatrices)
         const matrix a0 = random_symmetric(n, nm, gen);
         matrix v = a0;
         std::vector<double> d(nm), e(nm);
-        tql(nm, n, v.data(), d.data(), e.data());
+        ASSERT_TRUE(tql(nm, n, v.data(), d.data(), e.data()));
         double norm = 0;
         for (int i = 0; i < n; ++i)
             for (int k = 0; k < n; ++k) norm = std::max(norm, std::fabs(a0[i + k * nm]));
@@ -143,11 +143,11 @@ TEST(Tql, ResidualsAndOrthonormalityOnRandomMatrices)
     }
 }
 
-TEST(Tql, StopsWithFailWhenAnEigenvalueDoesNotConverge)
+TEST(Tql, SaysSoWhenAnEigenvalueDoesNotConverge)
 {
     matrix a = {1.0, std::nan(""), std::nan(""), 2.0};
     std::vector<double> d(2), e(2);
-    EXPECT_EXIT(tql(2, 2, a.data(), d.data(), e.data()), ::testing::ExitedWithCode(0), "^STOP   FAIL\n$");
+    EXPECT_FALSE(tql(2, 2, a.data(), d.data(), e.data()));
 }
 
 // The reduction leaves a tridiagonal matrix as it is, so starting the QL
@@ -166,7 +166,7 @@ TEST(TqlTridiagonal, MatchesTqlBitForBitWithAndWithoutVectors)
         matrix a = dense_from(nm, std::vector<double>(d0.begin(), d0.begin() + n),
                               std::vector<double>(e0.begin(), e0.begin() + n));
         std::vector<double> d(nm), e(nm);
-        tql(nm, n, a.data(), d.data(), e.data());
+        ASSERT_TRUE(tql(nm, n, a.data(), d.data(), e.data()));
 
         std::vector<double> dv = d0, ev = e0;
         matrix z(static_cast<std::size_t>(nm) * nm, 0.0);

@@ -6,9 +6,10 @@
 #include <cstring>
 #include <string>
 
-int main(int argc, char** argv)
+namespace {
+
+void end_as_told(const std::string& how)
 {
-    std::string how = argc > 1 ? argv[1] : "";
     // Some report first, more than one stdio buffer of it for "big".
     textio::out_line("tau=   0.00144");
     if (how.rfind("big", 0) == 0)
@@ -18,5 +19,12 @@ int main(int argc, char** argv)
     if (how == "io-failure") textio::io_failure("cannot open rho.den000 for writing");
     if (how == "usage") textio::usage_error("temp: not a number: x", "kelvane temp nslice iodevn");
     if (how == "flush") textio::flush_out();
-    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string how = argc > 1 ? argv[1] : "";
+    return textio::run_main("ending_helper", [&] { end_as_told(how); });
 }

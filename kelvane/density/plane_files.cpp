@@ -1,4 +1,4 @@
-#include "kelvane/plane_files.hpp"
+#include "kelvane/density/plane_files.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kelvane/density.hpp"
+#include "kelvane/density/euler_grid.hpp"
 #include "routines/lastch.hpp"
 #include "textio/textio.hpp"
 
@@ -25,7 +25,7 @@ constexpr const char* suffix[4] = {"", "_rho", "_eng", "_esq"};
         files.fd[k] = -1;
         if (!files.temp[k].empty()) ::unlink(files.temp[k].c_str());
     }
-    textio::io_failure("kelvane: " + what + ": " + std::strerror(err));
+    throw textio::run_failure("kelvane: " + what + ": " + std::strerror(err));
 }
 
 }  // namespace

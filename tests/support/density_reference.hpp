@@ -10,9 +10,9 @@
 #include <span>
 #include <string>
 
-#include "kelvane/density.hpp"
-#include "kelvane/rotlev.hpp"
-#include "kelvane/run_args.hpp"
+#include "kelvane/density/block_combination.hpp"
+#include "kelvane/levels/rotlev.hpp"
+#include "kelvane/levels/run_args.hpp"
 
 namespace kelvane {
 

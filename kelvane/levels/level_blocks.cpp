@@ -1,40 +1,14 @@
-#include "kelvane/levels.hpp"
+#include "kelvane/levels/level_blocks.hpp"
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <string>
 
 #include "routines/rotmat.hpp"
-#include "kelvane/rotlev.hpp"
 #include "textio/textio.hpp"
 #include "routines/tql.hpp"
 
 namespace kelvane {
-
-double inverse_temperature(double temp) { return 1.0 / (kboltz * temp); }
-
-double time_step(double beta, int nslice) { return beta / static_cast<double>(nslice); }
-
-void check_iodevn(int iodevn)
-{
-    if (iodevn == -1 || iodevn == 0 || iodevn == 1) return;
-    textio::out_line(textio::free_line().text("iodevn can only be -1 0 1").str());
-    textio::stop();
-}
-
-void print_tau(double tau)
-{
-    std::string line = "tau=";
-    textio::put_f(line, tau, 10, 5);
-    textio::out_line(line);
-}
-
-block make_block(int j, parity par)
-{
-    if (par == parity::even) return {j, par, even_first_k(j), even_order(j)};
-    return {j, par, odd_first_k(j), odd_order(j)};
-}
 
 block_work make_block_work(int nmax, bool matrix)
 {
@@ -46,14 +20,13 @@ block_work make_block_work(int nmax, bool matrix)
     return w;
 }
 
-void check_block_rows(const block& b)
+void check_block_rows(const block& b, const textio::line_sink& out)
 {
     int rows = 0;
     for (int k = b.k0; k <= b.j; k += 2) ++rows;
     if (rows == b.n) return;
-    if (b.par == parity::odd)
-        textio::out_line(textio::free_line().integer(b.n).integer(rows).str());
-    textio::stop("wrong dimension");
+    if (b.par == parity::odd) out.line(textio::free_line().integer(b.n).integer(rows).str());
+    throw textio::stop_run{"wrong dimension"};
 }
 
 namespace {
@@ -64,49 +37,48 @@ double element(const block& b, int i, int k, const run_args& args)
 }
 
 // "(3x,10f9.4)": ten values to a line, each line led by three blanks.
-void print_values(std::string_view lead, const double* v, int n)
+void print_values(std::string_view lead, const double* v, int n, const textio::line_sink& out)
 {
     std::string line(lead);
     for (int i = 0; i < n; ++i) {
         if (i > 0 && i % 10 == 0) {
-            textio::out_line(line);
+            out.line(line);
             line = "   ";
         }
         textio::put_f(line, v[i], 9, 4);
     }
-    textio::out_line(line);
+    out.line(line);
 }
 
-void print_block(const block& b, const block_work& w)
+void print_block(const block& b, const block_work& w, const textio::line_sink& out)
 {
-    textio::out_line("");
-    textio::out_line(b.par == parity::even ? "rotational matrix for even k:"
-                                           : "rotational matrix for odd k:");
-    textio::out_line("");
+    out.line("");
+    out.line(b.par == parity::even ? "rotational matrix for even k:" : "rotational matrix for odd k:");
+    out.line("");
     std::vector<double> row(b.n);
     for (int i = 0; i < b.n; ++i) {
         for (int k = 0; k < b.n; ++k) row[k] = w.a[i + static_cast<std::size_t>(k) * w.nm];
-        print_values("   ", row.data(), b.n);
+        print_values("   ", row.data(), b.n, out);
     }
 }
 
-void print_solution(const block& b, const block_work& w)
+void print_solution(const block& b, const block_work& w, const textio::line_sink& out)
 {
-    textio::out_line("");
-    print_values("   ", w.d.data(), b.n);
-    textio::out_line("");
+    out.line("");
+    print_values("   ", w.d.data(), b.n, out);
+    out.line("");
     for (int i = 0; i < b.n; ++i) {
         std::string line;
         textio::put_i(line, b.k0 + 2 * i, 3);
         for (int k = 0; k < b.n; ++k)
             textio::put_f(line, w.a[i + static_cast<std::size_t>(k) * w.nm], 9, 4);
-        textio::out_line(line);
+        out.line(line);
     }
 }
 
 }  // namespace
 
-void solve_block_dense(const block& b, const run_args& args, block_work& w)
+void solve_block_dense(const block& b, const run_args& args, block_work& w, const textio::line_sink& out)
 {
     const std::size_t nm = w.nm;
     for (int i = 0; i < b.n; ++i) {
@@ -116,9 +88,9 @@ void solve_block_dense(const block& b, const run_args& args, block_work& w)
             w.a[k + i * nm] = h;
         }
     }
-    if (printed(b.j)) print_block(b, w);
-    routines::tql(w.nm, b.n, w.a.data(), w.d.data(), w.e.data());
-    if (printed(b.j)) print_solution(b, w);
+    if (printed(b.j)) print_block(b, w, out);
+    if (!routines::tql(w.nm, b.n, w.a.data(), w.d.data(), w.e.data())) throw textio::stop_run{"  FAIL"};
+    if (printed(b.j)) print_solution(b, w, out);
 }
 
 bool solve_blocks_tridiagonal(std::span<const block> blocks, const run_args& args, bool vectors,
@@ -147,20 +119,6 @@ bool solve_blocks_tridiagonal(std::span<const block> blocks, const run_args& arg
     for (std::size_t q = 0; q < count; ++q)
         if (!problems[q].converged) return false;
     return true;
-}
-
-void print_jmax(int jmax)
-{
-    textio::out_line(textio::free_line().text("jmax=").integer(jmax).str());
-}
-
-void cutoff_test(double emax, double beta, double tau)
-{
-    for (const double step : {beta, tau}) {
-        const double x = std::exp(-step * emax);
-        textio::out_line(textio::free_line().text("emax=").real(emax).text(" exponential=").real(x).str());
-        if (x > 1e-8) textio::stop("too large contribution from emax");
-    }
 }
 
 }  // namespace kelvane

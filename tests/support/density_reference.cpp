@@ -1,12 +1,13 @@
-#include "kelvane/density_reference.hpp"
+#include "tests/support/density_reference.hpp"
 
 #include <cmath>
 #include <vector>
 
-#include "kelvane/plane_files.hpp"
-#include "textio/textio.hpp"
+#include "kelvane/density/euler_grid.hpp"
+#include "kelvane/density/plane_files.hpp"
 #include "routines/wigd.hpp"
 #include "routines/wigner_accurate.hpp"
+#include "textio/textio.hpp"
 
 namespace kelvane {
 
@@ -28,15 +29,15 @@ std::size_t wig_at(int jmax, int j, int k1, int k2)
 
 struct block_sums { double r, u, v; };
 
-block_sums literal_block(const rotlev& levels, bool odd, double tau, std::span<const double> wigtab,
+block_sums literal_block(const rotlev& levels, parity par, double tau, std::span<const double> wigtab,
                          double phi, double chi)
 {
     const int jmax = levels.jmax;
-    const block_levels& block = odd ? levels.odd : levels.even;
+    const block_levels& block = levels.of(par);
     double r = 0, u = 0, v = 0;
     for (int j = 0; j <= jmax; ++j) {
-        const int n = odd ? odd_order(j) : even_order(j);
-        const int k0 = odd ? odd_first_k(j) : even_first_k(j);
+        const int n = routines::block_order(j, par);
+        const int k0 = routines::block_first_k(j, par);
         const double w = (2 * j + 1) / 78.95683520871486;
         double s0 = 0, s1 = 0, s2 = 0;
         for (int i = 0; i < n; ++i) {
@@ -92,7 +93,7 @@ point_values literal_point(const rotlev& levels, double tau, int iodevn,
     const double phi = iphi * 3.141592653589793 / 180;
     const double chi = ichi * 3.141592653589793 / 180;
     if (iodevn == 0 || iodevn == 1) {
-        const block_sums s = literal_block(levels, iodevn == 1, tau, wigtab, phi, chi);
+        const block_sums s = literal_block(levels, iodevn == 1 ? parity::odd : parity::even, tau, wigtab, phi, chi);
         double e = 0, q = 0;
         if (std::fabs(s.r) > 1e-16) {
             e = s.u / s.r;
@@ -100,8 +101,8 @@ point_values literal_point(const rotlev& levels, double tau, int iodevn,
         }
         return {s.r, e, q};
     }
-    const block_sums ev = literal_block(levels, false, tau, wigtab, phi, chi);
-    const block_sums od = literal_block(levels, true, tau, wigtab, phi, chi);
+    const block_sums ev = literal_block(levels, parity::even, tau, wigtab, phi, chi);
+    const block_sums od = literal_block(levels, parity::odd, tau, wigtab, phi, chi);
     double e_ev = 0, q_ev = 0, e_od = 0, q_od = 0;
     if (std::fabs(ev.r) > 1e-16) {
         e_ev = ev.u / ev.r;

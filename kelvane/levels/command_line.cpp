@@ -1,5 +1,6 @@
-#include "kelvane/command_line.hpp"
+#include "kelvane/levels/command_line.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -30,11 +31,12 @@ constexpr std::string_view sodrel_planes =
     "  ithe1 ithe2  read as whole numbers and otherwise ignored\n";
 
 // What -h or --help prints: the usage line, then one line per argument.
-std::string help_text(std::string_view program, plane_arguments planes)
+std::string help_text(program p)
 {
-    const bool kelvane = planes == plane_arguments::checked;
+    const bool kelvane = computes_planes(p);
+    const std::string_view name = program_name(p);
     std::string text = "usage: ";
-    text += program;
+    text += name;
     text += synopsis;
     text += '\n';
     text += kelvane ? kelvane_summary : sodrel_summary;
@@ -45,10 +47,10 @@ std::string help_text(std::string_view program, plane_arguments planes)
     text += "  ax az ay  rotational constants of the body x, z and y axes, cm-1 (K along z)\n"
             "  jmax    highest J of the basis, 0..876\n"
             "Water: ";
-    text += program;
+    text += name;
     text += kelvane ? " 10 64 -1 44 46 27.877 14.512 9.285 17\n" : " 10 64 -1 0 0 27.877 14.512 9.285 17\n";
     text += "Manual page: ";
-    text += program;
+    text += name;
     text += "(1)\n";
     return text;
 }
@@ -56,19 +58,19 @@ std::string help_text(std::string_view program, plane_arguments planes)
 struct reader {
     int argc;
     char** argv;
-    std::string_view program;
+    std::string_view name;
     std::string usage;
 
     [[noreturn]] void reject(int position, std::string_view what) const
     {
-        std::string message(program);
+        std::string message(name);
         message += ": argument ";
         message += std::to_string(position);
         message += " (";
         message += argument_names[position - 1];
         message += ") ";
         message += what;
-        textio::usage_error(message, usage);
+        throw textio::usage_failure(message, usage);
     }
 
     std::string window(int position) const
@@ -102,19 +104,43 @@ struct reader {
 
 }  // namespace
 
-run_args read_command_line(int argc, char** argv, std::string_view program, plane_arguments planes)
+std::string_view program_name(program p)
 {
+    switch (p) {
+    case program::kelvane: return "kelvane";
+    case program::kelvane_mpi: return "kelvane-mpi";
+    case program::sodrel: return "sodrel";
+    }
+    return "kelvane";
+}
+
+int thread_count(const char* kelvane_threads, unsigned hardware, program p)
+{
+    constexpr int most = 256;
+    if (!kelvane_threads || !*kelvane_threads)
+        return hardware == 0 ? 1 : static_cast<int>(std::min(hardware, static_cast<unsigned>(most)));
+    const auto n = textio::parse_int(kelvane_threads);
+    if (!n || *n < 1 || *n > most)
+        throw textio::run_failure(std::string(program_name(p)) +
+                                  ": KELVANE_THREADS must be a whole number from 1 to 256, not \"" +
+                                  kelvane_threads + "\"");
+    return static_cast<int>(*n);
+}
+
+run_args read_command_line(int argc, char** argv, program p)
+{
+    const std::string_view name = program_name(p);
     // -h or --help can never be a temperature, so taking it as a request
     // for help changes no run.
     if (argc > 1 && argv[1] != nullptr) {
         const std::string_view first = argv[1];
         if (first == "-h" || first == "--help") {
-            textio::out(help_text(program, planes));
-            textio::stop();
+            textio::out(help_text(p));
+            throw textio::stop_run{};
         }
     }
 
-    reader r{argc, argv, program, std::string(program) + std::string(synopsis)};
+    reader r{argc, argv, name, std::string(name) + std::string(synopsis)};
 
     run_args args;
     args.temp = r.real(1);
@@ -127,7 +153,7 @@ run_args read_command_line(int argc, char** argv, std::string_view program, plan
     args.ay = r.real(8);
     args.jmax = r.integer(9);
 
-    if (args.jmax > jmax_limit) textio::stop("maxj is larger than the limit of 876");
+    if (args.jmax > jmax_limit) throw textio::stop_run{"maxj is larger than the limit of 876"};
 
     // beta = 1 / (kboltz temp) and tau = beta / nslice must be positive and
     // finite for the Boltzmann factors to mean anything.
@@ -135,7 +161,7 @@ run_args read_command_line(int argc, char** argv, std::string_view program, plan
         r.reject(1, "must be a positive temperature in kelvin");
     if (args.nslice < 1) r.reject(2, "must be at least 1");
     if (args.jmax < 0) r.reject(9, "must not be negative");
-    if (planes == plane_arguments::checked && args.ithe1 <= args.ithe2 && args.ithe1 < 0)
+    if (computes_planes(p) && args.ithe1 <= args.ithe2 && args.ithe1 < 0)
         r.reject(4, "must not be negative when planes are requested (ithe1 <= ithe2)");
 
     args.ndim = 2 * args.jmax + 1;

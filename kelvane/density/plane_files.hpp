@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "kelvane/run_args.hpp"
+#include "kelvane/levels/run_args.hpp"
 
 namespace kelvane {
 
@@ -29,7 +29,7 @@ struct plane_files {
     std::string temp[4];
 };
 
-// Opens the temporary files (a failure ends the run, exit status 2).
+// Opens the temporary files (a failure is a run_failure).
 void open_plane_files(plane_files& files, int ithe);
 
 // The two header lines of the combined file of plane 0.
@@ -44,7 +44,7 @@ void format_plane_records(int ithe, std::span<const std::int32_t> source, std::s
                           std::string (&buffers)[4]);
 
 // Closes "_esq", "_eng", "_rho", combined in this order and renames each into
-// place; a failure ends the run, exit status 2, with the earlier planes intact.
+// place; a failure is a run_failure, with the earlier planes intact.
 void close_plane_files(plane_files& files);
 
 }  // namespace kelvane

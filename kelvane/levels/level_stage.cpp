@@ -1,0 +1,63 @@
+#include "kelvane/levels/level_stage.hpp"
+
+#include <cmath>
+
+#include "kelvane/levels/thermodynamics.hpp"
+#include "routines/tql.hpp"
+
+namespace kelvane {
+
+time_steps time_steps_of(const run_args& args)
+{
+    const double beta = 1.0 / (kboltz * args.temp);
+    return {beta, beta / static_cast<double>(args.nslice)};
+}
+
+time_steps open_level_stage(const run_args& args, const textio::line_sink& out)
+{
+    if (args.iodevn != -1 && args.iodevn != 0 && args.iodevn != 1) {
+        out.line(textio::free_line().text("iodevn can only be -1 0 1").str());
+        throw textio::stop_run{};
+    }
+    const time_steps steps = time_steps_of(args);
+    std::string line = "tau=";
+    textio::put_f(line, steps.tau, 10, 5);
+    out.line(line);
+    return steps;
+}
+
+double highest_level(const rotlev& levels)
+{
+    // The first pass of the sort carries the larger of each pair forward;
+    // later passes never reach the last place.
+    bool first = true;
+    double carried = 0;
+    for (const block_levels* half : {&levels.even, &levels.odd})
+        for (const double e : half->level) {
+            carried = first ? e : routines::sort_carry(carried, e);
+            first = false;
+        }
+    return carried;
+}
+
+void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const textio::line_sink& out)
+{
+    out.line(textio::free_line().text("jmax=").integer(args.jmax).str());
+    const double emax = highest_level(levels);
+    for (const double step : {steps.beta, steps.tau}) {
+        const double x = std::exp(-step * emax);
+        out.line(textio::free_line().text("emax=").real(emax).text(" exponential=").real(x).str());
+        if (x > 1e-8) throw textio::stop_run{"too large contribution from emax"};
+    }
+}
+
+time_steps level_stage(level_storage& storage, const run_args& args, const textio::line_sink& out)
+{
+    const time_steps steps = open_level_stage(args, out);
+    compute_levels(storage, args, out);
+    close_level_stage(storage.levels, args, steps, out);
+    thermodynamic_report(storage.levels, args, steps, out);
+    return steps;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,15 @@
+// The thermodynamic report: partition function, mean energy and heat
+// capacity of each K-parity block at beta, partition function and mean
+// energy at tau, and the totals at tau.
+#pragma once
+
+#include "kelvane/levels/level_stage.hpp"
+#include "kelvane/levels/rotlev.hpp"
+#include "kelvane/levels/run_args.hpp"
+#include "textio/textio.hpp"
+
+namespace kelvane {
+
+void thermodynamic_report(const rotlev& levels, const run_args& args, time_steps steps, const textio::line_sink& out);
+
+}  // namespace kelvane
