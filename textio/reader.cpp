@@ -3,8 +3,8 @@
 //
 // The Fortran runtime's list-directed read is the model.  The records of an
 // energy file are read as the runtime reads them, since the simulation that
-// wrote them and the programs that read them before us are Fortran: every form
-// the runtime takes for a real is a number there (parse_list_directed_real),
+// writes them is a Fortran program: every form the runtime takes for a real
+// is a number there (parse_list_directed_real),
 // including the exponent without its letter that the runtime writes beyond
 // +-99 ("0.123456789-100"), the letter Q, Infinity and NaN, and a value beyond
 // the double range, which the runtime reads as an infinity.
