@@ -38,6 +38,11 @@ constexpr std::array<unsigned char, 256> classes = make_classes();
 
 inline unsigned char class_of(char ch) { return classes[static_cast<unsigned char>(ch)]; }
 
+bool only_digits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
 // The repeat count of "r*value": digits only, at least 1, within 32 bits as
 // the runtime requires.
 bool repeat_count(std::string_view digits, int& r)
@@ -186,8 +191,12 @@ read_status record_reader::read_items(double* values, int n)
 
         const std::string_view item(buffer_.get() + pos_, q - pos_);
         pos_ = q;
+        // "r*" is a repeat count only after digits; elsewhere a star is part
+        // of the item, as in "NaN(*)", which the runtime reads as a NaN.
+        if (star_at != std::string_view::npos && !only_digits(item.substr(0, star_at)))
+            star_at = std::string_view::npos;
         if (star_at == std::string_view::npos) {
-            const std::optional<double> v = textio::parse_real(item);
+            const std::optional<double> v = textio::parse_list_directed_real(item);
             if (!v) return read_status::unreadable;
             values[i++] = *v;
         } else {
@@ -198,7 +207,7 @@ read_status record_reader::read_items(double* values, int n)
             if (value.empty()) {
                 i += take;   // r empty values
             } else {
-                const std::optional<double> v = textio::parse_real(value);
+                const std::optional<double> v = textio::parse_list_directed_real(value);
                 if (!v) return read_status::unreadable;
                 std::fill_n(values + i, take, *v);
                 i += take;

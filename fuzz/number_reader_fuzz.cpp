@@ -1,7 +1,8 @@
 // The free-form number reader against independent oracles: the grammar of a
 // number token as a finite automaton, glibc's strtod (correctly rounded)
-// for the value of a real, strtoll for an integer, and the 30-column
-// argument window built by hand.
+// for the value of a real, strtoll for an integer, a regular expression for
+// the runtime's words Inf, Infinity and NaN(...), and the 30-column argument
+// window built by hand.
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +34,9 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 //   integer: [+-] digits
 // Written as a table rather than as a parser, so that it fails differently
 // from the code under test.
-enum char_class { c_digit, c_sign, c_point, c_letter, c_other, n_classes };
+// The runtime's forms of a record add the letter Q and an exponent without
+// its letter: a sign straight after the mantissa.
+enum char_class { c_digit, c_sign, c_point, c_letter, c_q, c_other, n_classes };
 
 char_class classify(char c)
 {
@@ -40,6 +44,7 @@ char_class classify(char c)
     if (c == '+' || c == '-') return c_sign;
     if (c == '.') return c_point;
     if (c == 'e' || c == 'E' || c == 'd' || c == 'D') return c_letter;
+    if (c == 'q' || c == 'Q') return c_q;
     return c_other;
 }
 
@@ -48,25 +53,38 @@ char_class classify(char c)
 // exponent letter, 6 after the exponent sign, 7 in the exponent digits
 // (accepting); -1 rejects.
 constexpr int real_next[8][n_classes] = {
-    // digit sign point letter other
-    {2, 1, 3, -1, -1},     // 0
-    {2, -1, 3, -1, -1},    // 1
-    {2, -1, 4, 5, -1},     // 2
-    {4, -1, -1, -1, -1},   // 3
-    {4, -1, -1, 5, -1},    // 4
-    {7, 6, -1, -1, -1},    // 5
-    {7, -1, -1, -1, -1},   // 6
-    {7, -1, -1, -1, -1},   // 7
+    // digit sign point letter q other
+    {2, 1, 3, -1, -1, -1},     // 0
+    {2, -1, 3, -1, -1, -1},    // 1
+    {2, -1, 4, 5, -1, -1},     // 2
+    {4, -1, -1, -1, -1, -1},   // 3
+    {4, -1, -1, 5, -1, -1},    // 4
+    {7, 6, -1, -1, -1, -1},    // 5
+    {7, -1, -1, -1, -1, -1},   // 6
+    {7, -1, -1, -1, -1, -1},   // 7
+};
+constexpr int runtime_next[8][n_classes] = {
+    // digit sign point letter q other
+    {2, 1, 3, -1, -1, -1},     // 0
+    {2, -1, 3, -1, -1, -1},    // 1
+    {2, 6, 4, 5, 5, -1},       // 2
+    {4, -1, -1, -1, -1, -1},   // 3
+    {4, 6, -1, 5, 5, -1},      // 4
+    {7, 6, -1, -1, -1, -1},    // 5
+    {7, -1, -1, -1, -1, -1},   // 6
+    {7, -1, -1, -1, -1, -1},   // 7
 };
 constexpr bool real_accepts[8] = {false, false, true, false, true, false, false, true};
 
-bool is_real_token(std::string_view t)
+bool accepts(const int (&next)[8][n_classes], std::string_view t)
 {
     int state = 0;
     for (char c : t)
-        if ((state = real_next[state][classify(c)]) < 0) return false;
+        if ((state = next[state][classify(c)]) < 0) return false;
     return real_accepts[state];
 }
+
+bool is_real_token(std::string_view t) { return accepts(real_next, t); }
 
 bool is_int_token(std::string_view t)
 {
@@ -96,6 +114,45 @@ std::optional<double> expected_real(std::string_view token)
     return v;
 }
 
+constexpr std::size_t runtime_oracle_limit = 512;
+
+// The runtime's words, any case, after an optional sign.
+const std::regex runtime_word(R"([+-]?(inf|infinity|nan(\([^) \t\r\n,/;]*\))?))",
+                              std::regex::icase | std::regex::ECMAScript | std::regex::optimize);
+
+// What a correct reader of records gives, as bits: an infinity or NaN of the
+// sign written (the quiet NaN without payload), or the strtod value of the
+// number written with E, whatever its range.
+std::optional<std::uint64_t> expected_runtime_bits(std::string_view token)
+{
+    const std::uint64_t sign = !token.empty() && token[0] == '-' ? 0x8000000000000000u : 0;
+    if (std::regex_match(token.begin(), token.end(), runtime_word)) {
+        const std::size_t word = token[0] == '+' || token[0] == '-' ? 1 : 0;
+        const bool is_nan = token[word] == 'n' || token[word] == 'N';
+        return sign | (is_nan ? 0x7FF8000000000000u : 0x7FF0000000000000u);
+    }
+    if (!accepts(runtime_next, token)) return std::nullopt;
+    std::string e;
+    for (std::size_t k = 0; k < token.size(); ++k) {
+        const char c = token[k];
+        if (classify(c) == c_letter || classify(c) == c_q) {
+            e += 'e';
+        } else {
+            // a sign after a digit or point opens an exponent without letter
+            if (classify(c) == c_sign && k > 0 && classify(token[k - 1]) != c_letter &&
+                classify(token[k - 1]) != c_q)
+                e += 'e';
+            e += c;
+        }
+    }
+    char* end = nullptr;
+    const double v = std::strtod(e.c_str(), &end);
+    require(end == e.c_str() + e.size(), "strtod takes a whole runtime number");
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
 std::optional<std::int64_t> expected_int(std::string_view token)
 {
     if (!is_int_token(token)) return std::nullopt;
@@ -115,6 +172,20 @@ void check_token(std::string_view token)
         if (r) require(same_bits(*r, *want), "parse_real rounds as strtod does");
     }
     if (r) require(std::isfinite(*r), "parse_real gives a finite value");
+
+    const std::optional<double> wide = textio::parse_list_directed_real(token);
+    if (r) require(wide && same_bits(*wide, *r), "a record reads every argument form alike");
+    // libstdc++'s regex recurses once per character: shorter tokens only.
+    if (token.size() <= runtime_oracle_limit) {
+        const std::optional<std::uint64_t> want = expected_runtime_bits(token);
+        require(wide.has_value() == want.has_value(),
+                "parse_list_directed_real accepts exactly the runtime's forms of a real");
+        if (wide) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &*wide, sizeof bits);
+            require(bits == *want, "parse_list_directed_real gives the runtime's value, correctly rounded");
+        }
+    }
 
     const std::optional<std::int64_t> i = textio::parse_int(token);
     if (token.size() <= oracle_limit) {

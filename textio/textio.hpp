@@ -79,6 +79,23 @@ std::optional<std::int32_t> read_int(std::string_view text);
 std::optional<double> parse_real(std::string_view token);
 std::optional<std::int64_t> parse_int(std::string_view token);
 
+// A whole token in every form the Fortran runtime's list-directed read takes
+// for a real, as the records of an energy file are read: the forms of
+// parse_real, and
+//   - the exponent letter Q or q ("1.0q5");
+//   - the exponent without its letter, its sign then required, as the runtime
+//     writes exponents beyond +-99: "0.123456789-100", "-0.525+001";
+//   - Inf, Infinity and NaN in any case after an optional sign, and NaN(...)
+//     with anything between the parentheses but ")", a blank, tab, line end,
+//     comma, slash or semicolon: "-Infinity", "NaN(abc)".  NaN is the quiet
+//     NaN without payload, with the sign written;
+//   - a real beyond the double range: an infinity of its sign.
+// Rejected as by the runtime: "1.0+", "1+-5", "infinit", "infinityx",
+// "nan(", "nan()x", "nan(a;b)".  Values are correctly rounded, letterless
+// exponents included; below the double range they become a subnormal or a
+// zero of their sign.
+std::optional<double> parse_list_directed_real(std::string_view token);
+
 // ---- Standard output ------------------------------------------------------
 // Buffered and checked: a failed write or flush throws run_failure
 // ("cannot write to standard output").

@@ -72,6 +72,31 @@ TEST(AverageProgram, ReportsTheWorkedExample)
     EXPECT_EQ(r.err, "");
 }
 
+// Energy files holding the number forms a Fortran simulation writes beyond
+// the plain notation (exponents past +-99 without their letter, infinities,
+// NaNs, values beyond the double range), with the reports that the same
+// averaging written in Fortran prints for them.
+TEST(AverageProgram, ReportsWhatTheFortranRuntimeReportsForEveryNumberForm)
+{
+    const fs::path cases = fs::path(TEST_DATA_DIR) / "average" / "reports";
+    std::ifstream list(cases / "cases.txt");
+    std::string name, skip;
+    int count = 0;
+    while (list >> name) {
+        if (name.front() == '#') {
+            std::getline(list, name);
+            continue;
+        }
+        list >> skip;
+        SCOPED_TRACE(name);
+        const run_result r = run(skip, slurp(cases / (name + ".eng")));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, slurp(cases / (name + ".out")));
+        ++count;
+    }
+    EXPECT_GE(count, 7);
+}
+
 TEST(AverageProgram, ZeroOrNegativeSkipUsesEveryRecord)
 {
     for (const char* skip : {"0", "-3", "  +0 ignored"}) {

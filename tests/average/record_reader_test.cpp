@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -38,7 +40,12 @@ struct reading {
     std::vector<record> records;
     read_status end = read_status::record;
     std::int64_t stop_line = 0;
-    bool operator==(const reading&) const = default;
+    // Bit for bit, so that NaNs compare too.
+    bool operator==(const reading& o) const
+    {
+        return skips == o.skips && end == o.end && stop_line == o.stop_line && records.size() == o.records.size() &&
+               (records.empty() || std::memcmp(records.data(), o.records.data(), records.size() * sizeof(record)) == 0);
+    }
 };
 
 reading read_all(const std::string& data, int skip, std::size_t buffer = record_reader::default_buffer_size,
@@ -105,7 +112,7 @@ std::vector<oracle_case> load_oracle_cases()
             for (double& v : r) {
                 std::string t;
                 words >> t;
-                v = std::stod(t);
+                v = std::strtod(t.c_str(), nullptr);   // "Infinity", "NaN" and subnormals too
             }
             cases.back().records.push_back(r);
         } else if (key == "end") {
@@ -127,10 +134,23 @@ const char* runtime_word(read_status s)
     return "?";
 }
 
+// The runtime prints every NaN alike, so NaN matches NaN here; every other
+// value, the sign of a zero included, matches bit for bit.
+bool same_values(const std::vector<record>& a, const std::vector<record>& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t k = 0; k < a.size(); ++k)
+        for (int j = 0; j < average::record_width; ++j) {
+            const double x = a[k][j], y = b[k][j];
+            if (std::isnan(x) ? !std::isnan(y) : std::memcmp(&x, &y, sizeof x) != 0) return false;
+        }
+    return true;
+}
+
 TEST(ListDirectedReading, AgreesWithTheFortranRuntimeOnEveryRecordedCase)
 {
     const std::vector<oracle_case> cases = load_oracle_cases();
-    ASSERT_GE(cases.size(), 50u);
+    ASSERT_GE(cases.size(), 65u);
     for (const oracle_case& c : cases) {
         SCOPED_TRACE(c.name);
         const reading got = read_all(c.input, c.skip);
@@ -138,7 +158,7 @@ TEST(ListDirectedReading, AgreesWithTheFortranRuntimeOnEveryRecordedCase)
         for (read_status s : got.skips) skips.push_back(runtime_word(s));
         EXPECT_EQ(skips, c.skips);
         if (!c.end.empty()) {
-            EXPECT_EQ(got.records, c.records);
+            EXPECT_TRUE(same_values(got.records, c.records));
             EXPECT_EQ(runtime_word(got.end), c.end);
         }
     }
@@ -181,6 +201,7 @@ std::string mixed_file()
         s += "   0.123456789E+0" + std::to_string(k % 10) + " -" + std::to_string(k) + ".25d-1,";
         s += k % 7 == 0 ? "\r\n\n  " : "\t";
         s += "3*1.5 , , 2*, 7 8 9 10 11 12 13\n";
+        if (k % 5 == 0) s += "-Infinity NaN(*) 2*nan 0.5-101 1.0+400 1e-400\n";
         if (k % 11 == 0) s += "1 2 3 / dropped\n";
         if (k % 13 == 0) s += std::string(3000, ' ') + "\n";
         if (k % 17 == 0) s += "5 6 7 8 9 10 11 12 13 14 " + std::string(5000, 'x') + "\n";

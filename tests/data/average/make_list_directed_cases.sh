@@ -84,3 +84,23 @@ add skip_slash 1 '/ 8\n1 2 3 4 5 6 7 8 9 10\n'
 add skip_repeat 2 '2*7 8\n3* 9\n1 2 3 4 5 6 7 8 9 10\n'
 add skip_beyond_end 3 '5\n6\n'
 add skip_empty_file 1 ''
+# Number forms of the runtime beyond the plain notation: exponents without
+# their letter (as the runtime writes them beyond +-99) and with Q,
+# infinities and NaNs, values beyond the double range
+add letterless_exponents 0 '0.123456789-100 -0.5250000000+001 1.0+5 1-5 .5+5 1.+5 0.1+400 -0.1+400 1.0-400 -1.0-400\n'
+add q_exponent 0 '1q5 1.0Q-5 -2.5q+2 1 2 3 4 5 6 7\n'
+add infinities 0 '+inf inf INF -Inf infinity INFINITY -Infinity +Infinity iNfInItY -inf\n'
+add nans 0 'nan NAN -nan +nan nan() nan(abc) NaN(0x7ff) nan(_9) nan(*) nan(()\n'
+add specials_before_separators 0 'inf,-inf,nan(x),1 2 3 4 5 6 nan/\n1 2 3 4 5 6 7 8 9 -infinity\n'
+add repeated_specials 0 '2*inf 3*-nan 2*1.0+5 2*nan(*) 1\n'
+add beyond_double_range 0 '1.5d+400 -1.5e+400 1e-400 -1e-400 4.9e-324 2.4703282292062328e-324 1e-320 -0.0 1.7976931348623158e308 1.7976931348623159e308\n'
+add special_in_record_six 0 '1 2 3 4 5 6 7 8 9 10\n1 2 3 4 5 6 7 8 9 10\n1 2 3 4 5 6 7 8 9 10\n1 2 3 4 5 6 7 8 9 10\n1 2 3 4 5 6 7 8 9 10\n1 2 3 4 5 NaN 7 8 9 10\n1 2 3 4 5 6 7 8 9 0.5-101\n'
+add skip_special 2 'inf abc\n-nan(1) 2\n1 2 3 4 5 6 7 8 9 10\n'
+# Near misses of those forms, which the runtime does not read
+add letterless_exponent_without_digits 0 '1 2 3 4 5 6 7 8 9 10\n1.0+ 2 3 4 5 6 7 8 9 10\n'
+add letterless_exponent_two_signs 0 '1 2 3 4 5 6 7 8 9 10\n1.0+-5 2 3 4 5 6 7 8 9 10\n'
+add infinity_cut_short 0 '1 2 3 4 5 6 7 8 9 10\ninfinit 2 3 4 5 6 7 8 9 10\n'
+add infinity_glued_to_text 0 '1 2 3 4 5 6 7 8 9 10\ninfinityx 2 3 4 5 6 7 8 9 10\n'
+add nan_parenthesis_open 0 '1 2 3 4 5 6 7 8 9 10\nnan( 2 3 4 5 6 7 8 9 10\n'
+add nan_text_after_parenthesis 0 '1 2 3 4 5 6 7 8 9 10\nnan()x 2 3 4 5 6 7 8 9 10\n'
+add nan_semicolon_in_parentheses 0 '1 2 3 4 5 6 7 8 9 10\nnan(a;b) 2 3 4 5 6 7 8 9 10\n'
