@@ -61,10 +61,10 @@ void skip_records(average::record_reader& reader, const average::file_source& fi
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
-try {
+// The whole program; its endings are thrown or end the process as they
+// happen.
+void average_run(int argc, char** argv)
+{
     // -h or --help can never be a skip count, so taking it as a request for
     // help changes no run.
     if (argc > 1 && argv[1] != nullptr) {
@@ -79,7 +79,7 @@ try {
     const std::optional<std::int32_t> skip = textio::read_int(window);
     if (!skip)
         textio::usage_error("average: argument 1 (skip) is not a whole number: '" +
-                                window.substr(0, window.find_last_not_of(' ') + 1) + "'",
+                                textio::shown(window.substr(0, window.find_last_not_of(' ') + 1)) + "'",
                             usage);
 
     // First pass: count and sums.  The file is opened for reading only: a
@@ -135,8 +135,11 @@ try {
     }
     textio::out_line(average::deviations_line(average::standard_deviations(squares, sums.count)));
     textio::out_line(average::heat_capacity_line(average::heat_capacity(mean)));
-    textio::flush_out();
-    return 0;
-} catch (...) {
-    textio::end_by(std::current_exception(), "average");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return textio::run_main("average", [&] { average_run(argc, argv); });
 }

@@ -7,6 +7,7 @@
 // status 0.
 #include "textio/textio.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,6 +117,8 @@ void flush_out()
     write_stderr("\n");
     end(2);
 }
+
+void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 int report_ending(const std::exception_ptr& e, std::string_view program)
 {

@@ -38,12 +38,14 @@ namespace {
 
 constexpr std::size_t argument_columns = 30;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool ends_value(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/'; }
+// A carriage return or line feed reads as a blank, as in the runtime, so an
+// argument saved with DOS line endings ("4\r") is the number it shows.
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool ends_value(char c) { return is_blank(c) || c == ',' || c == '/'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The first value of a free-form text: leading blanks and tabs skipped, up to
-// the next blank, tab, comma or slash.
+// The first value of a free-form text: leading blanks skipped, up to the next
+// blank, comma or slash.
 std::string_view first_value(std::string_view text)
 {
     std::size_t i = 0;
@@ -197,6 +199,26 @@ std::optional<std::int64_t> parse_int(std::string_view token)
     }
     if (negative) return static_cast<std::int64_t>(0 - m);
     return static_cast<std::int64_t>(m);
+}
+
+std::string shown(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (u < 0x20 || u == 0x7f) {
+            static constexpr char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 std::string argument_window(int argc, char** argv, int position)

@@ -54,15 +54,20 @@ private:
 // reader looks through: padded with blanks, cut at 30, 30 blanks if absent.
 std::string argument_window(int argc, char** argv, int position);
 
-// One value read in free form from the start of text: leading blanks and
-// tabs skipped, the value ended by blank, tab, comma, slash or end of text;
-// the rest is ignored.  The value itself must then be one of the forms of
+// One value read in free form from the start of text: leading blanks (blank,
+// tab, carriage return, line feed) skipped, the value ended by a blank, comma,
+// slash or the end of text; the rest is ignored.  The value itself must then be one of the forms of
 // parse_real / parse_int below, and read_int's must fit 32 bits.  nullopt
 // when the text holds no such value: an empty or null item (nothing before
 // the first comma or slash), a repeat count ("3*5"), a word, a fraction for
 // an integer, "inf"/"nan", a real beyond the double range.
 std::optional<double> read_real(std::string_view text);
 std::optional<std::int32_t> read_int(std::string_view text);
+
+// Text as a message may show it on a terminal: a control character becomes
+// its escape (\r, \n, \t, or \xNN), so that an argument saved with DOS line
+// endings shows what it holds instead of garbling the line.
+std::string shown(std::string_view text);
 
 // A whole token, already cut out of its text (no blanks around it), in the
 // number forms that read_real and read_int accept:
@@ -171,11 +176,18 @@ int report_ending(const std::exception_ptr& e, std::string_view program);
 // report_ending, then exit with its status.
 [[noreturn]] void end_by(const std::exception_ptr& e, std::string_view program);
 
+// A write past the file-size limit (ulimit -f) then fails with EFBIG like
+// any other failed write, and is reported, instead of killing the process
+// with SIGXFSZ and leaving its temporary files behind.
+void ignore_file_size_signal();
+
 // A program's main: body(), then the checked flush of standard output and
-// status 0; an ending thrown by body ends the run by end_by.
+// status 0; an ending thrown by body ends the run by end_by.  The file-size
+// signal is ignored throughout.
 template <class Body>
 int run_main(std::string_view program, Body&& body)
 {
+    ignore_file_size_signal();
     try {
         body();
         flush_out();

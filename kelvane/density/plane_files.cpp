@@ -1,6 +1,7 @@
 #include "kelvane/density/plane_files.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,18 +18,57 @@ namespace {
 
 constexpr const char* suffix[4] = {"", "_rho", "_eng", "_esq"};
 
-// Removes what this plane wrote so far and ends the run.
-[[noreturn]] void fail(plane_files& files, const std::string& what, int err)
+// The file objects' own cleanup removes what this plane wrote.
+[[noreturn]] void fail(const std::string& what, int err)
 {
-    for (int k = 0; k < 4; ++k) {
-        if (files.fd[k] >= 0) ::close(files.fd[k]);
-        files.fd[k] = -1;
-        if (!files.temp[k].empty()) ::unlink(files.temp[k].c_str());
-    }
     throw textio::run_failure("kelvane: " + what + ": " + std::strerror(err));
 }
 
+// The path a name leads to through any symbolic links: the file the
+// runtime's open would write.  A link's relative target is taken from the
+// link's own folder.
+std::string link_target(const std::string& name)
+{
+    std::string path = name;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
+        const ssize_t n = ::readlink(path.c_str(), to.data(), to.size());
+        if (n < 0) fail("cannot read the symbolic link " + path, errno);
+        to.resize(static_cast<std::size_t>(n));
+        const std::size_t slash = path.rfind('/');
+        path = to.front() == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+    }
+    fail("cannot follow the symbolic links of " + name, ELOOP);
+}
+
+// Whether the plane's file can go to target: nothing there yet, or a regular
+// file this user may write.
+void check_place(const std::string& name, const std::string& target)
+{
+    struct stat st;
+    if (::lstat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT) return;
+        fail("cannot use " + name, errno);
+    }
+    const std::string what = target == name ? name : name + " (" + target + ")";
+    if (S_ISDIR(st.st_mode)) throw textio::run_failure("kelvane: cannot write " + what + ": it is a directory");
+    if (!S_ISREG(st.st_mode)) throw textio::run_failure("kelvane: cannot write " + what + ": not a regular file");
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) fail("cannot replace " + what, errno);
+}
+
 }  // namespace
+
+plane_files::~plane_files()
+{
+    if (complete) return;
+    for (int k = 0; k < 4; ++k) {
+        if (fd[k] >= 0) ::close(fd[k]);
+        if (!temp[k].empty()) ::unlink(temp[k].c_str());
+    }
+    for (int k = 0; k < placed; ++k) ::unlink(target[k].c_str());
+}
 
 std::string plane_file_name(int ithe)
 {
@@ -56,18 +96,14 @@ void open_plane_files(plane_files& files, int ithe)
     const std::string base = plane_file_name(ithe);
     for (int k = 0; k < 4; ++k) {
         files.name[k] = base + suffix[k];
-        files.temp[k] = files.name[k] + ".part";
+        files.target[k] = link_target(files.name[k]);
+        check_place(files.name[k], files.target[k]);
     }
     for (int k = 0; k < 4; ++k) {
-        files.fd[k] = ::open(files.temp[k].c_str(),
-                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (files.fd[k] < 0) {
-            const int err = errno;
-            const std::string what = "cannot create " + files.temp[k];
-            files.temp[k].clear();   // not created by this run: not ours to remove
-            for (int later = k + 1; later < 4; ++later) files.temp[later].clear();
-            fail(files, what, err);
-        }
+        const std::string temp = files.target[k] + ".part";
+        files.fd[k] = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (files.fd[k] < 0) fail("cannot create " + temp, errno);   // not ours to remove
+        files.temp[k] = temp;
     }
 }
 
@@ -91,7 +127,7 @@ void write_plane_text(plane_files& files, int kind, std::string_view text)
         const ssize_t n = ::write(files.fd[kind], p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            fail(files, "cannot write " + files.temp[kind], errno);
+            fail("cannot write " + files.temp[kind], errno);
         }
         p += n;
         left -= static_cast<std::size_t>(n);
@@ -134,11 +170,16 @@ void close_plane_files(plane_files& files)
     for (int k = 3; k >= 0; --k) {
         const int fd = files.fd[k];
         files.fd[k] = -1;
-        if (::close(fd) != 0) fail(files, "cannot close " + files.temp[k], errno);
-        if (std::rename(files.temp[k].c_str(), files.name[k].c_str()) != 0)
-            fail(files, "cannot rename " + files.temp[k] + " to " + files.name[k], errno);
-        files.temp[k].clear();
+        if (::close(fd) != 0) fail("cannot close " + files.temp[k], errno);
     }
+    // "_esq" last: once it stands under its name, so do the other three.
+    for (int k = 0; k < 4; ++k) {
+        if (std::rename(files.temp[k].c_str(), files.target[k].c_str()) != 0)
+            fail("cannot rename " + files.temp[k] + " to " + files.target[k], errno);
+        files.temp[k].clear();
+        files.placed = k + 1;
+    }
+    files.complete = true;
 }
 
 }  // namespace kelvane

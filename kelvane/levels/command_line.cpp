@@ -83,7 +83,7 @@ struct reader {
     {
         const std::string w = window(position);
         const auto v = textio::read_real(w);
-        if (!v) reject(position, "is not a number: '" + trimmed(w) + "'");
+        if (!v) reject(position, "is not a number: '" + textio::shown(trimmed(w)) + "'");
         return *v;
     }
 
@@ -91,7 +91,7 @@ struct reader {
     {
         const std::string w = window(position);
         const auto v = textio::read_int(w);
-        if (!v) reject(position, "is not a whole number: '" + trimmed(w) + "'");
+        if (!v) reject(position, "is not a whole number: '" + textio::shown(trimmed(w)) + "'");
         return *v;
     }
 
@@ -123,7 +123,7 @@ int thread_count(const char* kelvane_threads, unsigned hardware, program p)
     if (!n || *n < 1 || *n > most)
         throw textio::run_failure(std::string(program_name(p)) +
                                   ": KELVANE_THREADS must be a whole number from 1 to 256, not \"" +
-                                  kelvane_threads + "\"");
+                                  textio::shown(kelvane_threads) + "\"");
     return static_cast<int>(*n);
 }
 

@@ -113,6 +113,7 @@ extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv)
 {
+    textio::ignore_file_size_signal();
     MPI_Init(&argc, &argv);
     int rank = 0, ranks = 1;
     MPI_Comm_rank(MPI_COMM_WORLD, &rank);
