@@ -134,35 +134,47 @@ void write_plane_text(plane_files& files, int kind, std::string_view text)
     }
 }
 
+void size_plane_records(std::string (&buffers)[4])
+{
+    buffers[0].resize(static_cast<std::size_t>(plane_cells) * combined_record_width);
+    for (int k = 1; k < 4; ++k) buffers[k].resize(static_cast<std::size_t>(plane_cells) * single_record_width);
+}
+
+void format_plane_rows(int ithe, int first_row, int last_row, std::span<const std::int32_t> source,
+                       std::string_view point_text, std::string (&buffers)[4])
+{
+    // I5 of every grid index, once.
+    static const std::string index_text = [] {
+        std::string t;
+        for (int i = 0; i < plane_side; ++i) textio::put_i(t, i, 5);
+        return t;
+    }();
+    std::string ithe_text;
+    textio::put_i(ithe_text, ithe, 5);
+    for (int p = first_row; p <= last_row; ++p)
+        for (int c = 0; c < plane_side; ++c) {
+            const std::size_t cell = static_cast<std::size_t>(p * plane_side + c);
+            const char* t = point_text.data() + static_cast<std::size_t>(source[cell]) * point_text_width;
+            char* all = buffers[0].data() + cell * combined_record_width;
+            std::memcpy(all, ithe_text.data(), 5);
+            std::memcpy(all + 5, index_text.data() + 5 * p, 5);
+            std::memcpy(all + 10, index_text.data() + 5 * c, 5);
+            for (int v = 0; v < 3; ++v) {
+                all[15 + v * (value_text_width + 1)] = ' ';
+                std::memcpy(all + 16 + v * (value_text_width + 1), t + v * value_text_width, value_text_width);
+                char* one = buffers[1 + v].data() + cell * single_record_width;
+                std::memcpy(one, t + v * value_text_width, value_text_width);
+                one[value_text_width] = '\n';
+            }
+            all[combined_record_width - 1] = '\n';
+        }
+}
+
 void format_plane_records(int ithe, std::span<const std::int32_t> source, std::string_view point_text,
                           std::string (&buffers)[4])
 {
-    for (auto& b : buffers) b.clear();
-    std::string prefix;
-    textio::put_i(prefix, ithe, 5);
-    const std::size_t ithe_end = prefix.size();
-    for (int p = 0; p < plane_side; ++p) {
-        prefix.resize(ithe_end);
-        textio::put_i(prefix, p, 5);
-        const std::size_t phi_end = prefix.size();
-        for (int c = 0; c < plane_side; ++c) {
-            prefix.resize(phi_end);
-            textio::put_i(prefix, c, 5);
-            const std::string_view t = point_text.substr(
-                static_cast<std::size_t>(source[static_cast<std::size_t>(p * plane_side + c)])
-                * point_text_width, point_text_width);
-            std::string& all = buffers[0];
-            all += prefix;
-            for (int v = 0; v < 3; ++v) {
-                all += ' ';
-                all += t.substr(static_cast<std::size_t>(v) * value_text_width, value_text_width);
-                std::string& one = buffers[1 + v];
-                one += t.substr(static_cast<std::size_t>(v) * value_text_width, value_text_width);
-                one += '\n';
-            }
-            all += '\n';
-        }
-    }
+    size_plane_records(buffers);
+    format_plane_rows(ithe, 0, plane_side - 1, source, point_text, buffers);
 }
 
 void close_plane_files(plane_files& files)

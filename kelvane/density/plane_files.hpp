@@ -52,12 +52,22 @@ void open_plane_files(plane_files& files, int ithe);
 std::string plane_header(const run_args& args);
 void write_plane_text(plane_files& files, int kind, std::string_view text);
 
-// The records of a complete plane into the four buffers (cleared first):
-// ichi fastest; the text of cell (iphi, ichi) is that of the evaluated point
-// source[iphi * 361 + ichi], whose three values stand at
+// Every record has the same width: "(3(I5),3(1x,E15.8))" gives 63
+// characters and "(E15.8)" 15, each with its line end.
+inline constexpr std::size_t combined_record_width = 64;
+inline constexpr std::size_t single_record_width = 16;
+
+// The records of a complete plane into the four buffers (their previous
+// content replaced): ichi fastest; the text of cell (iphi, ichi) is that of
+// the evaluated point source[iphi * 361 + ichi], whose three values stand at
 // point_text[ordinal * point_text_width].
 void format_plane_records(int ithe, std::span<const std::int32_t> source, std::string_view point_text,
                           std::string (&buffers)[4]);
+// The same in pieces, which may be filled in any order or at once: the
+// buffers sized for a plane, then the records of rows first_row..last_row.
+void size_plane_records(std::string (&buffers)[4]);
+void format_plane_rows(int ithe, int first_row, int last_row, std::span<const std::int32_t> source,
+                       std::string_view point_text, std::string (&buffers)[4]);
 
 // Closes "_esq", "_eng", "_rho", combined in this order, then renames the
 // combined file, "_rho", "_eng" and "_esq" into place; a failure is a
