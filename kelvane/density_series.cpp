@@ -18,7 +18,7 @@ namespace kelvane {
 namespace {
 
 constexpr int moments = 3;          // density, energy, energy square
-constexpr int kept = dd::split_size;
+constexpr int dd_size = dd::split_size;   // doubles of a double-double in the kept form
 constexpr int parts = 8;            // cos and sin, each in the kept form
 
 int block_order(int j, bool odd) { return odd ? odd_order(j) : even_order(j); }
@@ -59,7 +59,7 @@ void fill_series_angles(series_angle_table& t, int first, int end)
             sincosq(static_cast<__float128>(k) * x, &s, &c);
             double* at = t.by_angle.data() + (static_cast<std::size_t>(i) * ks + static_cast<std::size_t>(k)) * parts;
             dd::settle_quad(c, at);
-            dd::settle_quad(s, at + kept);
+            dd::settle_quad(s, at + dd_size);
             if (i >= series_chi_width) continue;
             for (int p = 0; p < parts; ++p)
                 t.by_chi[(static_cast<std::size_t>(k) * parts + static_cast<std::size_t>(p)) * series_chi_width
@@ -77,7 +77,7 @@ void reserve_series_coefficients(series_coefficients& q, int jmax, bool odd)
     q.start.assign(static_cast<std::size_t>(jmax) + 2, 0);
     for (int j = 0; j <= jmax; ++j) {
         const std::int64_t n = block_order(j, odd);
-        q.start[static_cast<std::size_t>(j) + 1] = q.start[static_cast<std::size_t>(j)] + moments * n * n * kept;
+        q.start[static_cast<std::size_t>(j) + 1] = q.start[static_cast<std::size_t>(j)] + moments * n * n * dd_size;
     }
     q.kept.assign(static_cast<std::size_t>(jmax) + 1, 0);
     q.value.resize(static_cast<std::size_t>(q.start.back()));
@@ -87,7 +87,7 @@ void begin_series_coefficients(series_coefficients& q, const block_plan& plan)
 {
     q.jtop = plan.jtop;
     for (std::size_t j = 0; j < q.kept.size(); ++j)
-        q.kept[j] = static_cast<int>(j) <= plan.jtop && plan.first[j + 1] > plan.first[j] ? 1 : 0;
+        q.kept[j] = static_cast<int>(j) <= plan.jtop && j + 1 < plan.first.size() && plan.first[j + 1] > plan.first[j] ? 1 : 0;
 }
 
 // Q_m^J(k1, k2) = w_J sum_i g_m,i c_i(k1) c_i(k2), g_0 = b, g_1 = b E, g_2 = b E E,
@@ -101,7 +101,7 @@ void fill_series_coefficients(series_coefficients& q, const block_plan& plan, in
         const int n = block_order(j, q.odd);
         double* base = q.value.data() + q.start[static_cast<std::size_t>(j)];
         auto element = [&](int m, int k1, int k2) {
-            return base + ((static_cast<std::ptrdiff_t>(m) * n + k1) * n + k2) * kept;
+            return base + ((static_cast<std::ptrdiff_t>(m) * n + k1) * n + k2) * dd_size;
         };
         for (int m = 0; m < moments; ++m)
             for (int k1 = 0; k1 < n; ++k1)
@@ -128,7 +128,7 @@ void fill_series_coefficients(series_coefficients& q, const block_plan& plan, in
                 const double p2 = g[1][0] * e;
                 dd::two_sum(p2, dd::product_error(p2, g1u, g1d, eu, ed) + g[1][1] * e, g[2][0], g[2][1]);
                 // v_m = g_m c(k1) in the kept form.
-                double v[moments][kept];
+                double v[moments][dd_size];
                 for (int m = 0; m < moments; ++m) {
                     double gu, gd;
                     dd::split(g[m][0], gu, gd);
@@ -155,11 +155,11 @@ void fill_series_coefficients(series_coefficients& q, const block_plan& plan, in
             for (int k1 = 0; k1 < n; ++k1)
                 for (int k2 = k1; k2 < n; ++k2) {
                     double* at = element(m, k1, k2);
-                    double sum[kept];
+                    double sum[dd_size];
                     dd::settle(at[0], at[1], sum);
                     const double p = w * sum[0];
                     dd::settle(p, dd::product_error(p, wu, wd, sum[2], sum[3]) + w * sum[1], at);
-                    if (k2 != k1) std::copy(at, at + kept, element(m, k2, k1));
+                    if (k2 != k1) std::copy(at, at + dd_size, element(m, k2, k1));
                 }
     }
 }
@@ -171,7 +171,7 @@ void reserve_series_plane(series_plane_block& b, int jmax, bool odd)
     b.odd = odd;
     const series_k_class k = series_class(jmax, odd);
     b.k = series_class(-1, odd);
-    b.folded.resize(static_cast<std::size_t>(k.rows) * moments * static_cast<std::size_t>(k.count) * kept);
+    b.folded.resize(static_cast<std::size_t>(k.rows) * moments * static_cast<std::size_t>(k.count) * dd_size);
     b.columns.resize(static_cast<std::size_t>(moments) * static_cast<std::size_t>(k.rows) * parts * series_chi_width);
 }
 
@@ -191,8 +191,8 @@ void fold_series_rows(series_plane_block& b, const series_coefficients& q, const
     const auto count = static_cast<std::size_t>(kc.count);
     for (int r = std::max(row_first, 0); r < std::min(row_end, kc.rows); ++r) {
         const int k1_value = kc.parity + 2 * r;
-        double* row = b.folded.data() + static_cast<std::size_t>(r) * moments * count * kept;
-        std::fill(row, row + moments * count * kept, 0.0);
+        double* row = b.folded.data() + static_cast<std::size_t>(r) * moments * count * dd_size;
+        std::fill(row, row + moments * count * dd_size, 0.0);
         std::int64_t offset = 0;
         for (int j = 0; j <= q.jtop; ++j) {
             const int n = block_order(j, q.odd);
@@ -205,21 +205,21 @@ void fold_series_rows(series_plane_block& b, const series_coefficients& q, const
             const double* qj = q.value.data() + q.start[static_cast<std::size_t>(j)];
             for (int m = 0; m < moments; ++m)
                 for (int k2 = 0; k2 < n; ++k2) {
-                    double* acc = row + (static_cast<std::size_t>(m) * count + static_cast<std::size_t>(o + k2)) * kept;
+                    double* acc = row + (static_cast<std::size_t>(m) * count + static_cast<std::size_t>(o + k2)) * dd_size;
                     const double dv = d[k1 * n + k2];
-                    const double* qv = qj + ((static_cast<std::ptrdiff_t>(m) * n + k1) * n + k2) * kept;
+                    const double* qv = qj + ((static_cast<std::ptrdiff_t>(m) * n + k1) * n + k2) * dd_size;
                     double du, dl;
                     dd::split(dv, du, dl);
                     dd::add_product(acc[0], acc[1], dv, 0.0, du, dl, qv[0], qv[1], qv[2], qv[3]);
                     if (k1_value == 0) continue;
                     const int k2_mirror = n - 1 - k2;
                     const double dm = d[k1_mirror * n + k2_mirror];
-                    const double* qm = qj + ((static_cast<std::ptrdiff_t>(m) * n + k1_mirror) * n + k2_mirror) * kept;
+                    const double* qm = qj + ((static_cast<std::ptrdiff_t>(m) * n + k1_mirror) * n + k2_mirror) * dd_size;
                     dd::split(dm, du, dl);
                     dd::add_product(acc[0], acc[1], dm, 0.0, du, dl, qm[0], qm[1], qm[2], qm[3]);
                 }
         }
-        for (std::size_t e = 0; e < moments * count; ++e) dd::settle(row[e * kept], row[e * kept + 1], row + e * kept);
+        for (std::size_t e = 0; e < moments * count; ++e) dd::settle(row[e * dd_size], row[e * dd_size + 1], row + e * dd_size);
     }
 }
 
@@ -278,10 +278,10 @@ inline __attribute__((always_inline)) void columns_kernel(series_plane_block& b,
         const int c0 = g * series_lanes;
         for (int r = 0; r < kc.rows; ++r)
             for (int m = 0; m < moments; ++m) {
-                const double* f = b.folded.data() + (static_cast<std::size_t>(r * moments + m) * count) * kept;
+                const double* f = b.folded.data() + (static_cast<std::size_t>(r * moments + m) * count) * dd_size;
                 V ch[lanes<W>::count], cl[lanes<W>::count], sh[lanes<W>::count], sl[lanes<W>::count];
                 KELVANE_PARTS { ch[q] = cl[q] = sh[q] = sl[q] = V{}; }
-                for (int i2 = 0; i2 < kc.count; ++i2, f += kept) {
+                for (int i2 = 0; i2 < kc.count; ++i2, f += dd_size) {
                     const int k2 = kc.klo + 2 * i2;
                     const double* cs = t.by_chi.data() + static_cast<std::size_t>(std::abs(k2)) * parts * series_chi_width + c0;
                     const double sign = k2 < 0 ? -1.0 : 1.0;
@@ -457,14 +457,16 @@ std::size_t series_bytes(int jmax)
     for (bool odd : {false, true}) {
         for (int j = 0; j <= jmax; ++j) {
             const auto n = static_cast<std::size_t>(block_order(j, odd));
-            doubles += moments * n * n * kept;
+            doubles += moments * n * n * dd_size;
         }
         const series_k_class k = series_class(jmax, odd);
         const auto rows = static_cast<std::size_t>(k.rows);
-        doubles += rows * moments * static_cast<std::size_t>(k.count) * kept + moments * rows * parts * series_chi_width;
+        doubles += rows * moments * static_cast<std::size_t>(k.count) * dd_size + moments * rows * parts * series_chi_width;
     }
-    const std::size_t groups = 2400;   // some 2,250 groups of points
-    return doubles * sizeof(double) + groups * sizeof(series_point_group) + 2 * (ks + 1) * 9;
+    std::size_t groups = 0;
+    for (int p = 0; p < plane_side; ++p) groups += static_cast<std::size_t>(region_last_chi(p) / series_lanes + 1);
+    return doubles * sizeof(double) + groups * sizeof(series_point_group)
+           + 2 * (ks + 1) * (sizeof(std::int64_t) + sizeof(std::uint8_t));
 }
 
 void make_series_run(series_run& run, const block_plan* even, const block_plan* odd)

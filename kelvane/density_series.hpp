@@ -19,7 +19,8 @@
 //   R_m(phi, chi) = sum_{K1>=0} cos(K1 phi) C_m(K1, chi) - sin(K1 phi) S_m(K1, chi)
 //                                                                   per point.
 //
-// A point then costs some 6 (jmax/2) products instead of sum_J n^3.  The
+// A point then costs two products per row K1 and moment, some 6 jmax for
+// both blocks, instead of some sum_J n^3.  The
 // regrouped sum is the same real number, not the same sequence of roundings,
 // so every step is carried in double-double (double_double.hpp) from the
 // double inputs (levels, vectors, Boltzmann factors, weights, the trusted
@@ -152,7 +153,8 @@ struct series_plane {
     series_plane_block even, odd;
 };
 
-// Storage for a run up to jmax, and its size in bytes (run and one plane).
+// Storage for a run up to jmax, and its size in bytes (run and one plane);
+// the plans given to make_series_run are of a jmax no larger.
 void reserve_series(series_run& run, series_plane& plane, int jmax);
 std::size_t series_bytes(int jmax);
 

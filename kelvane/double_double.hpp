@@ -16,6 +16,12 @@
 
 #include <quadmath.h>
 
+#include <cfloat>
+
+// Double expressions must round to double at every step: with wider
+// evaluation (x87) the split and the exact errors would not be exact.
+static_assert(FLT_EVAL_METHOD == 0, "double-double arithmetic needs double expressions evaluated in double");
+
 namespace kelvane::dd {
 
 // s + e == a + b exactly, s = fl(a + b) (Knuth's TwoSum: no condition on the
