@@ -15,7 +15,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -204,6 +206,19 @@ int main(int argc, char** argv)
                  t_fold, t_columns, t_points, t_fold + t_columns + t_points);
     std::fprintf(stderr, "  present evaluation of the plane (one thread): %.4f s\n", t_today);
     std::fprintf(stderr, "  series storage %.1f MB\n", static_cast<double>(series_bytes(jmax)) / (1 << 20));
+    // A fingerprint of the plane's bits (FNV-1a over rho, eng, esq and the
+    // block sums), to tell at a glance whether a change kept every bit.
+    std::uint64_t fingerprint = 1469598103934665603u;
+    auto mix = [&](double v) {
+        unsigned char b[sizeof v];
+        std::memcpy(b, &v, sizeof v);
+        for (unsigned char c : b) fingerprint = (fingerprint ^ c) * 1099511628211u;
+    };
+    for (std::size_t p = 0; p < region_points; ++p)
+        for (double v : {rho[p], eng[p], esq[p], even_sums[p].r, even_sums[p].u, even_sums[p].v, odd_sums[p].r,
+                         odd_sums[p].u, odd_sums[p].v})
+            mix(v);
+    std::fprintf(stderr, "  fingerprint of the plane's bits %016llx\n", static_cast<unsigned long long>(fingerprint));
 
     if (accuracy) {
         std::vector<double> wigtab(literal_wigner_size(jmax));

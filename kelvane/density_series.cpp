@@ -24,6 +24,15 @@ constexpr int parts = 8;            // cos and sin, each in the kept form
 int block_order(int j, bool odd) { return odd ? odd_order(j) : even_order(j); }
 int block_first_k(int j, bool odd) { return odd ? odd_first_k(j) : even_first_k(j); }
 
+// Q is symmetric in (k1, k2): its upper triangle, row after row, n (n + 1) / 2
+// elements of (hi, lo) per moment.
+std::int64_t triangle(std::int64_t n) { return n * (n + 1) / 2; }
+std::int64_t packed(int n, int k1, int k2)
+{
+    if (k1 > k2) std::swap(k1, k2);
+    return static_cast<std::int64_t>(k1) * (2 * n - k1 + 1) / 2 + (k2 - k1);
+}
+
 }  // namespace
 
 series_k_class series_class(int jtop, bool odd)
@@ -77,7 +86,7 @@ void reserve_series_coefficients(series_coefficients& q, int jmax, bool odd)
     q.start.assign(static_cast<std::size_t>(jmax) + 2, 0);
     for (int j = 0; j <= jmax; ++j) {
         const std::int64_t n = block_order(j, odd);
-        q.start[static_cast<std::size_t>(j) + 1] = q.start[static_cast<std::size_t>(j)] + moments * n * n * dd_size;
+        q.start[static_cast<std::size_t>(j) + 1] = q.start[static_cast<std::size_t>(j)] + moments * triangle(n) * 2;
     }
     q.kept.assign(static_cast<std::size_t>(jmax) + 1, 0);
     q.value.resize(static_cast<std::size_t>(q.start.back()));
@@ -93,7 +102,7 @@ void begin_series_coefficients(series_coefficients& q, const block_plan& plan)
 // Q_m^J(k1, k2) = w_J sum_i g_m,i c_i(k1) c_i(k2), g_0 = b, g_1 = b E, g_2 = b E E,
 // each level's product taken as (g_m c(k1)) c(k2) in double-double and
 // summed over the levels in stored order; the matrix is symmetric, so the
-// upper triangle is summed and mirrored.
+// upper triangle alone is summed and kept.
 void fill_series_coefficients(series_coefficients& q, const block_plan& plan, int jfirst, int jend)
 {
     for (int j = std::max(jfirst, 0); j < std::min(jend, q.jtop + 1); ++j) {
@@ -101,7 +110,7 @@ void fill_series_coefficients(series_coefficients& q, const block_plan& plan, in
         const int n = block_order(j, q.odd);
         double* base = q.value.data() + q.start[static_cast<std::size_t>(j)];
         auto element = [&](int m, int k1, int k2) {
-            return base + ((static_cast<std::ptrdiff_t>(m) * n + k1) * n + k2) * dd_size;
+            return base + (m * triangle(n) + packed(n, k1, k2)) * 2;
         };
         for (int m = 0; m < moments; ++m)
             for (int k1 = 0; k1 < n; ++k1)
@@ -158,8 +167,7 @@ void fill_series_coefficients(series_coefficients& q, const block_plan& plan, in
                     double sum[dd_size];
                     dd::settle(at[0], at[1], sum);
                     const double p = w * sum[0];
-                    dd::settle(p, dd::product_error(p, wu, wd, sum[2], sum[3]) + w * sum[1], at);
-                    if (k2 != k1) std::copy(at, at + dd_size, element(m, k2, k1));
+                    dd::two_sum(p, dd::product_error(p, wu, wd, sum[2], sum[3]) + w * sum[1], at[0], at[1]);
                 }
     }
 }
@@ -207,16 +215,18 @@ void fold_series_rows(series_plane_block& b, const series_coefficients& q, const
                 for (int k2 = 0; k2 < n; ++k2) {
                     double* acc = row + (static_cast<std::size_t>(m) * count + static_cast<std::size_t>(o + k2)) * dd_size;
                     const double dv = d[k1 * n + k2];
-                    const double* qv = qj + ((static_cast<std::ptrdiff_t>(m) * n + k1) * n + k2) * dd_size;
-                    double du, dl;
+                    const double* qv = qj + (m * triangle(n) + packed(n, k1, k2)) * 2;
+                    double du, dl, qu, ql;
                     dd::split(dv, du, dl);
-                    dd::add_product(acc[0], acc[1], dv, 0.0, du, dl, qv[0], qv[1], qv[2], qv[3]);
+                    dd::split(qv[0], qu, ql);
+                    dd::add_product(acc[0], acc[1], dv, 0.0, du, dl, qv[0], qv[1], qu, ql);
                     if (k1_value == 0) continue;
                     const int k2_mirror = n - 1 - k2;
                     const double dm = d[k1_mirror * n + k2_mirror];
-                    const double* qm = qj + ((static_cast<std::ptrdiff_t>(m) * n + k1_mirror) * n + k2_mirror) * dd_size;
+                    const double* qm = qj + (m * triangle(n) + packed(n, k1_mirror, k2_mirror)) * 2;
                     dd::split(dm, du, dl);
-                    dd::add_product(acc[0], acc[1], dm, 0.0, du, dl, qm[0], qm[1], qm[2], qm[3]);
+                    dd::split(qm[0], qu, ql);
+                    dd::add_product(acc[0], acc[1], dm, 0.0, du, dl, qm[0], qm[1], qu, ql);
                 }
         }
         for (std::size_t e = 0; e < moments * count; ++e) dd::settle(row[e * dd_size], row[e * dd_size + 1], row + e * dd_size);
@@ -456,8 +466,7 @@ std::size_t series_bytes(int jmax)
     std::size_t doubles = static_cast<std::size_t>(series_angles) * ks * parts + ks * parts * series_chi_width;
     for (bool odd : {false, true}) {
         for (int j = 0; j <= jmax; ++j) {
-            const auto n = static_cast<std::size_t>(block_order(j, odd));
-            doubles += moments * n * n * dd_size;
+            doubles += static_cast<std::size_t>(moments * triangle(block_order(j, odd)) * 2);
         }
         const series_k_class k = series_class(jmax, odd);
         const auto rows = static_cast<std::size_t>(k.rows);

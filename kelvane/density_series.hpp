@@ -79,9 +79,10 @@ void reserve_series_angles(series_angle_table& t, int kmax);
 void fill_series_angles(series_angle_table& t, int first, int end);
 
 // ---- Level coefficients Q (once per run, per block) ---------------------------
-// Q_m^J(K1, K2) of the levels a block plan keeps (its Boltzmann factors), in
-// the kept double-double form: block J at value[start[J] + ((m n + k1) n + k2) 4],
-// n the block's order and k the position of K in the block.
+// Q_m^J(K1, K2) of the levels a block plan keeps (its Boltzmann factors), as
+// double-double (hi, lo); symmetric, so only k1 <= k2 is kept: block J at
+// value[start[J] + 2 (m n (n + 1) / 2 + k1 (2n - k1 + 1) / 2 + k2 - k1)], n
+// the block's order and k the position of K in the block.
 struct series_coefficients {
     bool odd = false;
     int jtop = -1;                      // that of the plan
