@@ -74,8 +74,9 @@ struct series_angle_table {
     std::vector<double> by_angle;
     std::vector<double> by_chi;
 };
+// Sets kmax, at least the top J of every block evaluated, and the storage;
+// then the angles i in [first, end), in any order and on any thread.
 void reserve_series_angles(series_angle_table& t, int kmax);
-// Angles i in [first, end).
 void fill_series_angles(series_angle_table& t, int first, int end);
 
 // ---- Level coefficients Q (once per run, per block) ---------------------------
@@ -105,10 +106,15 @@ struct series_plane_block {
     std::vector<double> folded;
     std::vector<double> columns;
 };
+// Per plane, in this order: begin (one thread), then the rows of F, then
+// (once every row is done) the column groups, then (once both blocks' columns
+// are done) the groups of points; each step in ranges on any number of
+// workers.
 void reserve_series_plane(series_plane_block& b, int jmax, bool odd);
 void begin_series_plane(series_plane_block& b, const series_coefficients& q);
 // F of the rows [row_first, row_end) from the plane's Wigner block table of
-// the same parity (plane_wigner::even or ::odd, block_offset layout).
+// the same parity (plane_wigner::even or ::odd, block_offset layout), filled
+// up to the top J of the coefficients.
 void fold_series_rows(series_plane_block& b, const series_coefficients& q, const double* wigner,
                       int row_first, int row_end);
 // C and S of the column groups [group_first, group_end) (8 columns each).
