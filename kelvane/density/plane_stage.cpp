@@ -9,6 +9,7 @@
 
 #include "kelvane/density/block_combination.hpp"
 #include "kelvane/density/density_kernel.hpp"
+#include "kelvane/density/density_series.hpp"
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/level_plan.hpp"
 #include "kelvane/density/plane_files.hpp"
@@ -30,6 +31,9 @@ public:
 
     routines::wigner_plane wig;
     block_plan even_plan, odd_plan;
+    plane_evaluation evaluation = plane_evaluation::term_by_term;
+    series_run series;                    // the Fourier series' tables, when it evaluates
+    series_plane series_tables;
 
     std::vector<region_point> region;
     std::vector<std::int32_t> source;     // cell -> region ordinal
@@ -56,6 +60,11 @@ std::size_t stage_bytes(int jmax, int threads)
     return b;
 }
 
+// Work items of the series steps: rows of F and groups of columns of both
+// blocks, and the point groups in runs of this many.
+constexpr int series_groups_per_item = 16;
+constexpr int formatting_points_per_item = 1024;
+
 }  // namespace
 
 plane_stage_ptr reserve_plane_stage(const run_args& args, int threads)
@@ -67,6 +76,8 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, int threads)
         s->threads = threads;
         s->path = best_simd_path();
         s->jmax = args.jmax;
+        s->evaluation = args.evaluation;
+        if (s->evaluation == plane_evaluation::fourier_series) reserve_series(s->series, s->series_tables, args.jmax);
         routines::reserve_wigner_plane(s->wig, args.jmax);
         reserve_block_plan(s->even_plan, args.jmax);
         reserve_block_plan(s->odd_plan, args.jmax);
@@ -81,7 +92,8 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, int threads)
         s->buffers[0].reserve(plane_cells * 64 + 128);
         for (int k = 1; k < 4; ++k) s->buffers[k].reserve(plane_cells * 16);
     } catch (const std::bad_alloc&) {
-        const std::size_t bytes = stage_bytes(args.jmax, threads);
+        const std::size_t bytes = stage_bytes(args.jmax, threads) +
+                                  (args.evaluation == plane_evaluation::fourier_series ? series_bytes(args.jmax) : 0);
         throw textio::run_failure("kelvane: cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) +
                                   " MB (" + std::to_string(bytes) + " bytes) the density planes need at jmax = " +
                                   std::to_string(args.jmax));
@@ -93,8 +105,29 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, int threads)
 
 void plan_levels(plane_stage& s, const run_args& args, const rotlev& levels, double tau)
 {
-    if (args.iodevn != 1) make_block_plan(s.even_plan, levels, parity::even, tau);
-    if (args.iodevn != 0) make_block_plan(s.odd_plan, levels, parity::odd, tau);
+    const bool even = args.iodevn != 1, odd = args.iodevn != 0;
+    if (even) make_block_plan(s.even_plan, levels, parity::even, tau);
+    if (odd) make_block_plan(s.odd_plan, levels, parity::odd, tau);
+    if (s.evaluation != plane_evaluation::fourier_series) return;
+
+    // The series' run-wide tables: cos and sin of K x for every grid angle,
+    // and the level coefficients of every J, each item on any worker.
+    series_run& run = s.series;
+    run.has_even = even;
+    run.has_odd = odd;
+    reserve_series_angles(run.angles, std::max(even ? s.even_plan.jtop : -1, odd ? s.odd_plan.jtop : -1));
+    if (even) begin_series_coefficients(run.even, s.even_plan);
+    if (odd) begin_series_coefficients(run.odd, s.odd_plan);
+    const int js = s.jmax + 1;
+    routines::for_each_item(s.threads, series_angles + 2 * js, [&](int, int item) {
+        if (item < series_angles) return fill_series_angles(run.angles, item, item + 1);
+        const int j = s.jmax - (item - series_angles) / 2;   // the largest J first
+        if ((item - series_angles) % 2 == 0) {
+            if (even) fill_series_coefficients(run.even, s.even_plan, j, j + 1);
+        } else if (odd) {
+            fill_series_coefficients(run.odd, s.odd_plan, j, j + 1);
+        }
+    });
 }
 
 // The Wigner values the plans read at theta = ithe degrees.
@@ -114,6 +147,23 @@ density_setup setup_of(const plane_stage& s, const run_args& args)
             args.iodevn == 0 ? nullptr : &s.odd_plan,
             s.wig.table[routines::parity_index(parity::even)].data(),
             s.wig.table[routines::parity_index(parity::odd)].data()};
+}
+
+// The three values of the points first .. first + count - 1 as they are
+// printed, each point's once.
+void format_points(plane_stage& s, int first, int count)
+{
+    std::string field;
+    for (int l = first; l < first + count; ++l) {
+        char* text = &s.point_text[static_cast<std::size_t>(l) * point_text_width];
+        const double values[3] = {s.rho[static_cast<std::size_t>(l)], s.eng[static_cast<std::size_t>(l)],
+                                  s.esq[static_cast<std::size_t>(l)]};
+        for (int v = 0; v < 3; ++v) {
+            field.clear();
+            textio::put_e(field, values[v], value_text_width, 8);
+            std::memcpy(text + v * value_text_width, field.data(), value_text_width);
+        }
+    }
 }
 
 // The reduced region of the plane, group by group over the workers, with the
@@ -141,18 +191,49 @@ void evaluate_plane(plane_stage& s, const run_args& args, plane_progress& progre
         evaluate_group(setup, iphi, ichi, count, s.scratch[static_cast<std::size_t>(worker)],
                        &s.rho[static_cast<std::size_t>(first)], &s.eng[static_cast<std::size_t>(first)],
                        &s.esq[static_cast<std::size_t>(first)], s.path);
-        std::string field;
-        for (int l = first; l < first + count; ++l) {
-            char* text = &s.point_text[static_cast<std::size_t>(l) * point_text_width];
-            const double values[3] = {s.rho[static_cast<std::size_t>(l)], s.eng[static_cast<std::size_t>(l)],
-                                      s.esq[static_cast<std::size_t>(l)]};
-            for (int v = 0; v < 3; ++v) {
-                field.clear();
-                textio::put_e(field, values[v], value_text_width, 8);
-                std::memcpy(text + v * value_text_width, field.data(), value_text_width);
-            }
-        }
+        format_points(s, first, count);
     });
+}
+
+// The plane by its Fourier series: F and the C and S columns of each block,
+// then every point, each step shared over the workers.  The points are taken
+// column band by column band, so every row is announced before the first.
+void evaluate_series(plane_stage& s, const run_args& args, plane_progress& progress)
+{
+    series_run& run = s.series;
+    const bool even = args.iodevn != 1, odd = args.iodevn != 0;
+    series_plane_block* blocks[2] = {even ? &s.series_tables.even : nullptr, odd ? &s.series_tables.odd : nullptr};
+    const series_coefficients* coefficients[2] = {&run.even, &run.odd};
+    for (int b = 0; b < 2; ++b)
+        if (blocks[b]) begin_series_plane(*blocks[b], *coefficients[b]);
+    const int even_rows = even ? blocks[0]->k.rows : 0, odd_rows = odd ? blocks[1]->k.rows : 0;
+    routines::for_each_item(s.threads, even_rows + odd_rows, [&](int, int r) {
+        const int b = r < even_rows ? 0 : 1;
+        const int row = b == 0 ? r : r - even_rows;
+        fold_series_rows(*blocks[b], *coefficients[b], s.wig.block(0, b == 0 ? parity::even : parity::odd), row,
+                         row + 1);
+    });
+    routines::for_each_item(s.threads, 2 * series_column_groups, [&](int, int item) {
+        series_plane_block* block = blocks[item / series_column_groups];
+        const int group = item % series_column_groups;
+        if (block) fill_series_columns(*block, run.angles, group, group + 1, s.path);
+    });
+    for (int iphi = 0; iphi < plane_side; ++iphi) progress.row_started(iphi);
+    const series_setup setup{args.iodevn, blocks[0], blocks[1], &run.angles};
+    const int groups = static_cast<int>(run.groups.size());
+    routines::for_each_item(s.threads, (groups + series_groups_per_item - 1) / series_groups_per_item,
+                            [&](int, int item) {
+                                const int first = item * series_groups_per_item;
+                                const int count = std::min(series_groups_per_item, groups - first);
+                                finish_series_groups(setup, std::span(run.groups).subspan(first, count),
+                                                     s.rho.data(), s.eng.data(), s.esq.data(), nullptr, nullptr,
+                                                     s.path);
+                            });
+    routines::for_each_item(s.threads, (region_points + formatting_points_per_item - 1) / formatting_points_per_item,
+                            [&](int, int item) {
+                                const int first = item * formatting_points_per_item;
+                                format_points(s, first, std::min(formatting_points_per_item, region_points - first));
+                            });
 }
 
 }  // namespace
@@ -160,7 +241,10 @@ void evaluate_plane(plane_stage& s, const run_args& args, plane_progress& progre
 void compute_plane(plane_stage& s, const run_args& args, int ithe, plane_progress& progress)
 {
     fill_plane_wigner(s, ithe);
-    evaluate_plane(s, args, progress);
+    if (s.evaluation == plane_evaluation::fourier_series)
+        evaluate_series(s, args, progress);
+    else
+        evaluate_plane(s, args, progress);
 }
 
 void write_plane(plane_stage& s, const run_args& args, int ithe, plane_progress& progress)
@@ -170,8 +254,17 @@ void write_plane(plane_stage& s, const run_args& args, int ithe, plane_progress&
     open_plane_files(files, ithe);
     if (ithe == 0) write_plane_text(files, 0, plane_header(args));
     compute_plane(s, args, ithe, progress);
-    format_plane_records(ithe, s.source, s.point_text, s.buffers);
-    for (int k = 0; k < 4; ++k) write_plane_text(files, k, s.buffers[k]);
+    // The records by rows, then the four files, each step over the workers:
+    // the copying of a plane's 15 MB into the files is kernel work that two
+    // threads share as well as the arithmetic.
+    size_plane_records(s.buffers);
+    constexpr int rows_per_item = 19;
+    routines::for_each_item(s.threads, (plane_side + rows_per_item - 1) / rows_per_item, [&](int, int item) {
+        const int first = item * rows_per_item;
+        format_plane_rows(ithe, first, std::min(first + rows_per_item, plane_side) - 1, s.source, s.point_text,
+                          s.buffers);
+    });
+    routines::for_each_item(s.threads, 4, [&](int, int k) { write_plane_text(files, k, s.buffers[k]); });
     close_plane_files(files);
     progress.plane_written(ithe);
 }

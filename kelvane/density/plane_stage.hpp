@@ -49,7 +49,8 @@ plane_cell_values plane_cell(const plane_stage& stage, int cell);
 // compute_plane in two steps, for looking at a few cells of a plane without
 // evaluating all of it: the Wigner values of plane ithe, then the values that
 // compute_plane would give cell iphi * 361 + ichi, bit for bit (those of the
-// evaluated point the symmetry copies bring there).
+// evaluated point the symmetry copies bring there), for the term-by-term
+// evaluation.
 void fill_plane_wigner(plane_stage& stage, int ithe);
 plane_cell_values evaluate_plane_cell(plane_stage& stage, const run_args& args, int cell);
 

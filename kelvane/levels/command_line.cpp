@@ -24,6 +24,13 @@ constexpr std::string_view sodrel_summary =
     "Is the basis cutoff jmax large enough for kelvane at this temperature and time step?\n"
     "Silence on standard error: yes.  \"STOP too large contribution from emax\": raise jmax.\n";
 
+constexpr std::string_view fourier_option =
+    "Before the nine arguments:\n"
+    "  --fourier  evaluate each plane as a two-dimensional Fourier series: seconds\n"
+    "             instead of minutes for full tables at large jmax; every sum is carried\n"
+    "             in double-double and rounded once, more accurate than the default\n"
+    "             term-by-term order, whose files it does not reproduce bit for bit\n";
+
 constexpr std::string_view kelvane_planes =
     "  ithe1   first theta plane to tabulate, degrees, 0..180\n"
     "  ithe2   last theta plane, degrees; below ithe1: the report only, no files\n";
@@ -45,8 +52,9 @@ std::string help_text(program p)
             "  iodevn  K-parity blocks of the density: -1 both, 0 even K, 1 odd K\n";
     text += kelvane ? kelvane_planes : sodrel_planes;
     text += "  ax az ay  rotational constants of the body x, z and y axes, cm-1 (K along z)\n"
-            "  jmax    highest J of the basis, 0..876\n"
-            "Water: ";
+            "  jmax    highest J of the basis, 0..876\n";
+    if (kelvane) text += fourier_option;
+    text += "Water: ";
     text += name;
     text += kelvane ? " 10 64 -1 44 46 27.877 14.512 9.285 17\n" : " 10 64 -1 0 0 27.877 14.512 9.285 17\n";
     text += "Manual page: ";
@@ -58,6 +66,7 @@ std::string help_text(program p)
 struct reader {
     int argc;
     char** argv;
+    int options;   // arguments before the nine
     std::string_view name;
     std::string usage;
 
@@ -75,8 +84,8 @@ struct reader {
 
     std::string window(int position) const
     {
-        if (position >= argc) reject(position, "is missing");
-        return textio::argument_window(argc, argv, position);
+        if (options + position >= argc) reject(position, "is missing");
+        return textio::argument_window(argc, argv, options + position);
     }
 
     double real(int position) const
@@ -140,9 +149,22 @@ run_args read_command_line(int argc, char** argv, program p)
         }
     }
 
-    reader r{argc, argv, name, std::string(name) + std::string(synopsis)};
-
+    const std::string usage = std::string(name) + std::string(synopsis);
     run_args args;
+    // Options stand before the nine arguments; none of the nine can begin
+    // with "--".
+    int options = 0;
+    for (; options + 1 < argc && argv[options + 1] && std::string_view(argv[options + 1]).starts_with("--");
+         ++options) {
+        const std::string_view option = argv[options + 1];
+        if (option == "--fourier")
+            args.evaluation = plane_evaluation::fourier_series;
+        else
+            throw textio::usage_failure(std::string(name) + ": unknown option '" + textio::shown(option) + "'",
+                                        usage);
+    }
+    reader r{argc, argv, options, name, usage};
+
     args.temp = r.real(1);
     args.nslice = r.integer(2);
     args.iodevn = r.integer(3);

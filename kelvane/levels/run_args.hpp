@@ -3,6 +3,13 @@
 
 namespace kelvane {
 
+// How the density planes are evaluated: term by term in the order of
+// arithmetic that defines them (the default, whose files are bit for bit
+// those of every earlier run), or as a two-dimensional Fourier series carried
+// in double-double, far faster and closer to the exact sums of the same
+// inputs (the option --fourier).
+enum class plane_evaluation { term_by_term, fourier_series };
+
 struct run_args {
     double temp = 0;     // K
     int nslice = 0;      // imaginary-time slices; tau = beta / nslice
@@ -14,6 +21,7 @@ struct run_args {
     double ay = 0;
     int jmax = 0;        // highest J of the basis, at most 876
     int ndim = 1;        // 2 jmax + 1
+    plane_evaluation evaluation = plane_evaluation::term_by_term;
 };
 
 }  // namespace kelvane

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "kelvane/density/density_series.hpp"
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/plane_stage.hpp"
 #include "kelvane/levels/level_loop.hpp"
@@ -146,37 +145,24 @@ TEST(PlaneNinety, AgreesWithHighPrecisionAtJmax60)
     expect_program_agrees(60);
 }
 
-// The same points by the Fourier series of the plane (density_series.hpp),
-// from the program's level set and trusted Wigner values.
+// The same points by the Fourier series of the plane, through the program's
+// stage with the option that selects it (two threads).
 void expect_fourier_series_agrees(int jmax)
 {
     const auto points = points_of(jmax);
     ASSERT_GE(points.size(), 8u) << "no reference values for jmax " << jmax;
-    const run_args args = plane90_args(points[0]);
+    run_args args = plane90_args(points[0]);
+    args.evaluation = plane_evaluation::fourier_series;
     const rotlev levels = run_levels(args);
-    block_plan even, odd;
-    reserve_block_plan(even, jmax);
-    reserve_block_plan(odd, jmax);
-    make_block_plan(even, levels, parity::even, run_tau(args));
-    make_block_plan(odd, levels, parity::odd, run_tau(args));
-    routines::wigner_plane wig;
-    routines::reserve_wigner_plane(wig, jmax);
-    const int jtop[2] = {even.jtop, odd.jtop};
-    routines::fill_wigner_plane(wig, grid_angle(90), jtop, 1);
-    series_run run;
-    series_plane plane;
-    reserve_series(run, plane, jmax);
-    make_series_run(run, &even, &odd);
-    std::vector<double> rho(region_points), eng(region_points), esq(region_points);
-    evaluate_series_plane(run, plane, wig, args.iodevn, rho.data(), eng.data(), esq.data(), nullptr, nullptr,
-                          best_simd_path());
-    std::vector<std::int32_t> source(plane_cells);
-    fill_cell_sources(source);
+    plane_stage_ptr stage = reserve_plane_stage(args, 2);
+    plan_levels(*stage, args, levels, run_tau(args));
+    silent_progress silent;
+    compute_plane(*stage, args, 90, silent);
     std::string notes;
     int wrong = 0;
     for (const auto& r : points) {
-        const auto at = static_cast<std::size_t>(source[static_cast<std::size_t>(r.iphi * plane_side + r.ichi)]);
-        const double got[3] = {rho[at], eng[at], esq[at]};
+        const plane_cell_values v = plane_cell(*stage, r.iphi * plane_side + r.ichi);
+        const double got[3] = {v.rho, v.eng, v.esq};
         wrong += misses(r, got, notes);
     }
     EXPECT_EQ(wrong, 0) << "jmax " << jmax << ":\n" << notes;
