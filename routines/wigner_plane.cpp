@@ -1,6 +1,8 @@
 #include "routines/wigner_plane.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "routines/parallel.hpp"
 
@@ -54,12 +56,8 @@ void reserve_wigner_plane(wigner_plane& w, int jmax)
     w.cos_pow.resize(wigd_pow_size(jmax));
     w.nsin_pow.resize(wigd_pow_size(jmax));
     w.factor_start = factor_layout(jmax);
-    if (!w.factor_start.empty()) {
-        w.factors.resize(static_cast<std::size_t>(w.factor_start.back()));
-        w.factors_made.assign(static_cast<std::size_t>(block_table_size(jmax, parity::even)) +
-                                  static_cast<std::size_t>(block_table_size(jmax, parity::odd)),
-                              0);
-    }
+    // A NaN marks a factor not made yet.
+    if (!w.factor_start.empty()) w.factors.assign(static_cast<std::size_t>(w.factor_start.back()), nanq(""));
 }
 
 std::size_t wigner_plane_bytes(int jmax)
@@ -72,7 +70,7 @@ std::size_t wigner_plane_bytes(int jmax)
                     2 * wigd_pow_size(jmax) * sizeof(__float128);
     const std::vector<std::int64_t> layout = factor_layout(jmax);
     if (!layout.empty())
-        b += static_cast<std::size_t>(layout.back()) * sizeof(__float128) + values * sizeof(std::uint8_t);
+        b += static_cast<std::size_t>(layout.back()) * sizeof(__float128);
     return b;
 }
 
@@ -136,24 +134,130 @@ void fill_wigner_block_from_factors(const wigd_tables& tables, int j, parity p, 
 
 namespace {
 
-// The block fill proper; with factors, made[] says which elements' factors
-// are already there, and the others are made as they are first needed.
-void fill_block(wigner_plane& w, const wigd_tables& tables, const wigd_screen& screen, int j, parity p,
-                __float128* factors, std::uint8_t* made)
+// The series value of one element, and where asked whether its bound is
+// below the limit, with the terms left out that cannot change either.  Away
+// from theta = 90 the terms rise or fall geometrically, by powers of
+// tan^2(theta/2) or its inverse, and most lie far below the last place of
+// the double the sum is rounded to.  Each term's magnitude is estimated in
+// double from the logarithms of its factors (log_c, log_s of the screen);
+// terms below 2^-70 of the largest are left out, and the sum of the others
+// is kept only when the interval that the left-out terms and the roundings
+// of either order of summation can span (their estimated magnitudes with a
+// margin of 1%, and 2 (n + 2) 2^-113 of the absolute sum) rounds to a single
+// double, and gives the bound a single verdict.  Otherwise, and always for
+// a sum that leaves nothing out, every term is summed as the full series
+// sums it.  Either way the value and the verdict are bit for bit those of
+// the full sum.  A term with a power that is exactly zero (at theta = 0) is
+// a zero and changes nothing.  factors holds the element's factors in k
+// order, a NaN marking one not made yet; those of the terms summed are made
+// as first needed.  With factors null every term is formed afresh.
+struct series_element {
+    double value;
+    bool trusted;   // the bound below the limit (true when not asked)
+};
+
+series_element series_value(int j, int mp, int m, __float128* factors, const wigd_tables& t,
+                            const wigd_screen& screen, bool with_bound, double limit)
+{
+    const int kmin = std::max(0, m - mp);
+    const int kmax = std::min(j - mp, j + m);
+    if (kmax < kmin) return {0.0, true};
+    const double* lf = t.lnf.data();
+    const double p_sum = ((lf[j + m] + lf[j - m]) + lf[j + mp]) + lf[j - mp];
+    const __float128 p = static_cast<__float128>(p_sum) * 0.5Q;
+    auto denominator = [&](int k) { return lf[k] + ((lf[j - mp - k] + lf[j + m - k]) + lf[k + mp - m]); };
+    auto cos_power = [&](int k) { return static_cast<std::size_t>(2 * j + m - mp - 2 * k); };
+    auto sin_power = [&](int k) { return static_cast<std::size_t>(mp - m + 2 * k); };
+    auto term = [&](int k) {
+        __float128 factor;
+        const double d = denominator(k);
+        if (factors) {
+            __float128& kept = factors[k - kmin];
+            if (kept != kept) {
+                const __float128 e = expq(p - static_cast<__float128>(d));
+                kept = (k % 2 == 0) ? e : -e;
+            }
+            factor = kept;
+        } else {
+            const __float128 e = expq(p - static_cast<__float128>(d));
+            factor = (k % 2 == 0) ? e : -e;
+        }
+        return (factor * t.cos_pow[cos_power(k)]) * t.nsin_pow[sin_power(k)];
+    };
+    auto verdict = [&](double value, __float128 abs_sum) {
+        return !with_bound || wigd_series_bound(j, mp, m, t.lnf, value, abs_sum) < limit;
+    };
+
+    // The logarithms of the terms' magnitudes; -inf for an exact zero.
+    constexpr int most_terms = 2 * 876 + 1;
+    double log_term[most_terms];
+    double largest = -INFINITY;
+    for (int k = kmin; k <= kmax; ++k) {
+        double& l = log_term[k - kmin];
+        if (t.cos_pow[cos_power(k)] == 0 || t.nsin_pow[sin_power(k)] == 0) {
+            l = -INFINITY;
+            continue;
+        }
+        const int a = static_cast<int>(cos_power(k)), b = static_cast<int>(sin_power(k));
+        l = p_sum * 0.5 - denominator(k);
+        if (a > 0) l += a * screen.log_c;
+        if (b > 0) l += b * screen.log_s;
+        largest = std::max(largest, l);
+    }
+    if (largest == -INFINITY) return {0.0, verdict(0.0, 0)};
+
+    constexpr double below = -70 * 0.6931471805599453;   // log 2^-70
+    double left_out = 0;                                   // relative to e^largest
+    int summed = 0;
+    __float128 sum = 0, abs_sum = 0;
+    for (int k = kmin; k <= kmax; ++k) {
+        const double l = log_term[k - kmin] - largest;
+        if (l == -INFINITY) continue;
+        if (l < below) {
+            left_out += std::exp(l);
+            continue;
+        }
+        const __float128 x = term(k);
+        sum = sum + x;
+        abs_sum = abs_sum + fabsq(x);
+        ++summed;
+    }
+    if (left_out > 0) {
+        const int n = kmax - kmin + 1;
+        const __float128 skipped = static_cast<__float128>(1.01 * left_out) * expq(static_cast<__float128>(largest));
+        const __float128 spread =
+            skipped + static_cast<__float128>(2 * (n + 2)) * 0x1p-113Q * (abs_sum + skipped);
+        const double low = static_cast<double>(sum - 2 * spread);
+        const double high = static_cast<double>(sum + 2 * spread);
+        if (std::memcmp(&low, &high, sizeof low) == 0) {
+            const bool trusted = verdict(low, abs_sum * (1 - 0x1p-100Q) - 2 * spread);
+            if (trusted == verdict(low, abs_sum + 2 * spread)) return {low, trusted};
+        }
+        // Too close to call: the full sum.
+        sum = 0;
+        abs_sum = 0;
+        for (int k = kmin; k <= kmax; ++k) {
+            if (log_term[k - kmin] == -INFINITY) continue;
+            const __float128 x = term(k);
+            sum = sum + x;
+            abs_sum = abs_sum + fabsq(x);
+        }
+    }
+    (void)summed;
+    const double value = static_cast<double>(sum);
+    return {value, verdict(value, abs_sum)};
+}
+
+}  // namespace
+
+void fill_trusted_wigner_block(wigner_plane& w, const wigd_tables& tables, const wigd_screen& screen, int j,
+                               parity p, __float128* factors)
 {
     const int n = block_order(j, p);
     const int k0 = block_first_k(j, p);
     const std::int64_t offset = block_offset(j, p);
     double* out = w.table[parity_index(p)].data() + offset;
     std::uint8_t* mark = w.from_recursion[parity_index(p)].data() + offset;
-    auto series = [&](int m1, int m2, std::size_t at, __float128* abs_sum) {
-        if (!factors) return wigd_tabulated(j, m1, m2, tables, abs_sum);
-        if (made && !made[at]) {
-            fill_wigd_factors(j, m1, m2, tables.lnf, factors);
-            made[at] = 1;
-        }
-        return wigd_from_factors(j, m1, m2, factors, tables.cos_pow, tables.nsin_pow, abs_sum);
-    };
     std::int32_t marked = 0;
     for (int k1 = 0; k1 < n; ++k1)
         for (int k2 = 0; k2 < n; ++k2) {
@@ -162,12 +266,12 @@ void fill_block(wigner_plane& w, const wigd_tables& tables, const wigd_screen& s
             double v = 0;
             bool recursion = false;
             switch (wigd_screen_element(j, m1, m2, tables.lnf, screen, w.limit)) {
-            case wigd_verdict::series: v = series(m1, m2, at, nullptr); break;
+            case wigd_verdict::series: v = series_value(j, m1, m2, factors, tables, screen, false, w.limit).value; break;
             case wigd_verdict::recursion: recursion = true; break;
             case wigd_verdict::sum_with_bound: {
-                __float128 abs_sum = 0;
-                v = series(m1, m2, at, &abs_sum);
-                recursion = !(wigd_series_bound(j, m1, m2, tables.lnf, v, abs_sum) < w.limit);
+                const series_element e = series_value(j, m1, m2, factors, tables, screen, true, w.limit);
+                v = e.value;
+                recursion = !e.trusted;
                 break;
             }
             }
@@ -177,15 +281,6 @@ void fill_block(wigner_plane& w, const wigd_tables& tables, const wigd_screen& s
             if (factors) factors += wigd_term_count(j, m1, m2);
         }
     w.marked[block_index(j, p)] = marked;
-}
-
-}  // namespace
-
-void fill_trusted_wigner_block(wigner_plane& w, const wigd_tables& tables, const wigd_screen& screen, int j,
-                               parity p, const __float128* factors)
-{
-    // Without made[], fill_block only reads the factors.
-    fill_block(w, tables, screen, j, p, const_cast<__float128*>(factors), nullptr);
 }
 
 void fill_marked_from_recursion(wigner_plane& w, double theta)
@@ -235,14 +330,8 @@ void fill_wigner_plane(wigner_plane& w, double theta, const int (&jtop)[2], int 
         const int j = top - item / 2;
         const parity p = item % 2 == 0 ? parity::even : parity::odd;
         if (j > jtop[parity_index(p)]) return;
-        __float128* factors = nullptr;
-        std::uint8_t* made = nullptr;
-        if (kept) {
-            factors = w.factors.data() + w.factor_start[block_index(j, p)];
-            made = w.factors_made.data() + block_offset(j, p) +
-                   (p == parity::odd ? block_table_size(w.jmax, parity::even) : 0);
-        }
-        fill_block(w, tables, screen, j, p, factors, made);
+        fill_trusted_wigner_block(w, tables, screen, j, p,
+                                  kept ? w.factors.data() + w.factor_start[block_index(j, p)] : nullptr);
     });
     fill_marked_from_recursion(w, theta);
 }

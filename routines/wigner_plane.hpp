@@ -53,12 +53,11 @@ struct wigner_plane {
     std::vector<__float128> cos_pow, nsin_pow;
     // The angle-independent factors of the series (fill_wigd_factors),
     // kept for the run when they fit: block (J, p) starts at
-    // factor_start[2 J + parity_index], and is made the first time a plane
-    // needs it.  Empty when they do not fit; each plane then sums the series
-    // afresh.
+    // factor_start[2 J + parity_index]; a factor is made the first time a
+    // plane needs its term (NaN until then).  Empty when they do not fit;
+    // each plane then forms the terms it needs afresh.
     std::vector<__float128> factors;
     std::vector<std::int64_t> factor_start;
-    std::vector<std::uint8_t> factors_made;    // per block
 
     const double* block(int j, parity p) const { return table[parity_index(p)].data() + block_offset(j, p); }
 };
@@ -91,11 +90,14 @@ void fill_block_factors(std::span<const double> lnf, int j, parity p, __float128
 void fill_wigner_block_from_factors(const wigd_tables& tables, int j, parity p, const __float128* factors,
                                     double* out, double* size_out = nullptr);
 
-// Block (J, p) at the angle of tables and screen: the series value, from the
-// kept factors when factors is not null, where it is trusted; marked for the
-// recursion elsewhere.  Sets w.marked[2 J + parity_index].
+// Block (J, p) at the angle of tables and screen: the series value where it
+// is trusted, with the bits of the full sum but without summing the terms
+// that cannot change them, from the block's kept factors when factors is not
+// null (NaN marking those not made yet, which are made here); marked for the
+// recursion elsewhere.
+// Sets w.marked[2 J + parity_index].
 void fill_trusted_wigner_block(wigner_plane& w, const wigd_tables& tables, const wigd_screen& screen, int j,
-                               parity p, const __float128* factors);
+                               parity p, __float128* factors);
 
 // The marked elements of every block, from one sweep of the recursion at
 // theta up to the last J that has any.  Blocks that were not filled must
