@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "routines/parallel.hpp"
@@ -143,7 +144,7 @@ namespace {
 // terms below 2^-70 of the largest are left out, and the sum of the others
 // is kept only when the interval that the left-out terms and the roundings
 // of either order of summation can span (their estimated magnitudes with a
-// margin of 1%, and 2 (n + 2) 2^-113 of the absolute sum) rounds to a single
+// margin of 1%, and 2 (n + 2) 2^-113 of n times the largest term) rounds to a single
 // double, and gives the bound a single verdict.  Otherwise, and always for
 // a sum that leaves nothing out, every term is summed as the full series
 // sums it.  Either way the value and the verdict are bit for bit those of
@@ -156,6 +157,25 @@ struct series_element {
     bool trusted;   // the bound below the limit (true when not asked)
 };
 
+// A factor not made yet is a NaN (all exponent bits set, a mantissa bit
+// too); told apart by its bits, without a binary128 comparison.
+bool not_made(const __float128& x)
+{
+    std::uint64_t half[2];
+    std::memcpy(half, &x, sizeof half);
+    const std::uint64_t high = half[1];   // sign, exponent and the top of the mantissa
+    return (high & 0x7fff000000000000u) == 0x7fff000000000000u && ((high & 0x0000ffffffffffffu) | half[0]) != 0;
+}
+
+// e^x as a binary128, for a margin: 2^e times e^r, r in [0, log 2), without
+// a binary128 exponential.
+__float128 exp_margin(double x)
+{
+    constexpr double log2 = 0.6931471805599453;
+    const double e = std::floor(x / log2);
+    return scalbnq(static_cast<__float128>(std::exp(x - e * log2)), static_cast<int>(e));
+}
+
 series_element series_value(int j, int mp, int m, __float128* factors, const wigd_tables& t,
                             const wigd_screen& screen, bool with_bound, double limit)
 {
@@ -166,14 +186,14 @@ series_element series_value(int j, int mp, int m, __float128* factors, const wig
     const double p_sum = ((lf[j + m] + lf[j - m]) + lf[j + mp]) + lf[j - mp];
     const __float128 p = static_cast<__float128>(p_sum) * 0.5Q;
     auto denominator = [&](int k) { return lf[k] + ((lf[j - mp - k] + lf[j + m - k]) + lf[k + mp - m]); };
-    auto cos_power = [&](int k) { return static_cast<std::size_t>(2 * j + m - mp - 2 * k); };
-    auto sin_power = [&](int k) { return static_cast<std::size_t>(mp - m + 2 * k); };
+    auto cos_power = [&](int k) { return 2 * j + m - mp - 2 * k; };
+    auto sin_power = [&](int k) { return mp - m + 2 * k; };
     auto term = [&](int k) {
         __float128 factor;
         const double d = denominator(k);
         if (factors) {
             __float128& kept = factors[k - kmin];
-            if (kept != kept) {
+            if (not_made(kept)) {
                 const __float128 e = expq(p - static_cast<__float128>(d));
                 kept = (k % 2 == 0) ? e : -e;
             }
@@ -182,56 +202,55 @@ series_element series_value(int j, int mp, int m, __float128* factors, const wig
             const __float128 e = expq(p - static_cast<__float128>(d));
             factor = (k % 2 == 0) ? e : -e;
         }
-        return (factor * t.cos_pow[cos_power(k)]) * t.nsin_pow[sin_power(k)];
+        return (factor * t.cos_pow[static_cast<std::size_t>(cos_power(k))]) *
+               t.nsin_pow[static_cast<std::size_t>(sin_power(k))];
     };
     auto verdict = [&](double value, __float128 abs_sum) {
         return !with_bound || wigd_series_bound(j, mp, m, t.lnf, value, abs_sum) < limit;
     };
 
-    // The logarithms of the terms' magnitudes; -inf for an exact zero.
+    // The logarithms of the terms' magnitudes; -inf for an exact zero, a
+    // positive power of sin 0 (only theta = 0 has a zero cosine or sine).
     constexpr int most_terms = 2 * 876 + 1;
     double log_term[most_terms];
     double largest = -INFINITY;
     for (int k = kmin; k <= kmax; ++k) {
-        double& l = log_term[k - kmin];
-        if (t.cos_pow[cos_power(k)] == 0 || t.nsin_pow[sin_power(k)] == 0) {
-            l = -INFINITY;
-            continue;
-        }
-        const int a = static_cast<int>(cos_power(k)), b = static_cast<int>(sin_power(k));
-        l = p_sum * 0.5 - denominator(k);
+        const int a = cos_power(k), b = sin_power(k);
+        double l = p_sum * 0.5 - denominator(k);
         if (a > 0) l += a * screen.log_c;
         if (b > 0) l += b * screen.log_s;
+        log_term[k - kmin] = l;
         largest = std::max(largest, l);
     }
     if (largest == -INFINITY) return {0.0, verdict(0.0, 0)};
 
-    constexpr double below = -70 * 0.6931471805599453;   // log 2^-70
-    double left_out = 0;                                   // relative to e^largest
-    int summed = 0;
+    constexpr double below = -70 * 0.6931471805599453;       // log 2^-70
+    constexpr double far_below = -120 * 0.6931471805599453;  // log 2^-120
+    double left_out = 0;   // magnitudes over e^largest, each counted at least 2^-120
     __float128 sum = 0, abs_sum = 0;
     for (int k = kmin; k <= kmax; ++k) {
         const double l = log_term[k - kmin] - largest;
         if (l == -INFINITY) continue;
         if (l < below) {
-            left_out += std::exp(l);
+            left_out += l < far_below ? 0x1p-120 : std::exp(l);
             continue;
         }
         const __float128 x = term(k);
         sum = sum + x;
-        abs_sum = abs_sum + fabsq(x);
-        ++summed;
+        if (with_bound) abs_sum = abs_sum + fabsq(x);
     }
     if (left_out > 0) {
         const int n = kmax - kmin + 1;
-        const __float128 skipped = static_cast<__float128>(1.01 * left_out) * expq(static_cast<__float128>(largest));
-        const __float128 spread =
-            skipped + static_cast<__float128>(2 * (n + 2)) * 0x1p-113Q * (abs_sum + skipped);
-        const double low = static_cast<double>(sum - 2 * spread);
-        const double high = static_cast<double>(sum + 2 * spread);
+        const __float128 scale = exp_margin(largest);
+        const __float128 skipped = static_cast<__float128>(1.01 * left_out) * scale;
+        // Every term is at most e^largest, so n of them bound the absolute sum.
+        const __float128 roundings = static_cast<__float128>(2.02 * (n + 2) * n) * 0x1p-113Q * scale;
+        const __float128 spread = 2 * (skipped + roundings);
+        const double low = static_cast<double>(sum - spread);
+        const double high = static_cast<double>(sum + spread);
         if (std::memcmp(&low, &high, sizeof low) == 0) {
-            const bool trusted = verdict(low, abs_sum * (1 - 0x1p-100Q) - 2 * spread);
-            if (trusted == verdict(low, abs_sum + 2 * spread)) return {low, trusted};
+            const bool trusted = verdict(low, abs_sum - spread);
+            if (trusted == verdict(low, abs_sum + spread)) return {low, trusted};
         }
         // Too close to call: the full sum.
         sum = 0;
@@ -240,10 +259,9 @@ series_element series_value(int j, int mp, int m, __float128* factors, const wig
             if (log_term[k - kmin] == -INFINITY) continue;
             const __float128 x = term(k);
             sum = sum + x;
-            abs_sum = abs_sum + fabsq(x);
+            if (with_bound) abs_sum = abs_sum + fabsq(x);
         }
     }
-    (void)summed;
     const double value = static_cast<double>(sum);
     return {value, verdict(value, abs_sum)};
 }
