@@ -20,23 +20,19 @@
 #include <string>
 #include <vector>
 
-#include "tests/hardening/spawn.hpp"
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
-using namespace hardening;
+using namespace test_support;
 
 const std::vector<std::string> planes_0_1 = {"10", "2", "-1", "0", "1", "27.877", "14.512", "9.285", "4"};
 const std::vector<std::string> plane_0_files = {"rho.den000", "rho.den000_eng", "rho.den000_esq", "rho.den000_rho"};
 
 using file_set = std::map<std::string, std::string>;
-
-file_set files_in(const fs::path& dir)
-{
-    file_set f;
-    for (const auto& name : file_names(dir)) f[name] = read_file(dir / name);
-    return f;
-}
 
 // What a good run leaves, made once.
 const file_set& good_run(const std::string& program)
@@ -44,7 +40,7 @@ const file_set& good_run(const std::string& program)
     static std::map<std::string, file_set> made;
     auto it = made.find(program);
     if (it != made.end()) return it->second;
-    scratch_dir dir(program + "_reference");
+    temp_folder dir(program + "_reference");
     run_options o;
     o.cwd = dir.path();
     if (program == "kelvane") o.args = planes_0_1;
@@ -141,7 +137,7 @@ void expect_kelvane_failure(const run_result& r)
 TEST(FailureInjection, KelvaneOnADiskThatFillsDuringTheSecondPlaneKeepsTheFirst)
 {
     const file_set& good = good_run("kelvane");
-    scratch_dir dir("kelvane_disk");
+    temp_folder dir("kelvane_disk");
     // Plane 0 takes 14.6 MB; the disk ends inside the first file of plane 1.
     small_disk disk(dir.path(), "20m");
     MOUNT_OR_SKIP(disk);
@@ -159,7 +155,7 @@ TEST(FailureInjection, KelvaneOnADiskThatFillsDuringTheSecondPlaneKeepsTheFirst)
 TEST(FailureInjection, KelvaneOnAFullDiskLeavesOlderPlaneFilesAsTheyWere)
 {
     const file_set& good = good_run("kelvane");
-    scratch_dir dir("kelvane_disk_old");
+    temp_folder dir("kelvane_disk_old");
     small_disk disk(dir.path(), "20m");
     MOUNT_OR_SKIP(disk);
     file_set older;
@@ -184,7 +180,7 @@ TEST(FailureInjection, KelvaneOnAFullDiskLeavesOlderPlaneFilesAsTheyWere)
 
 TEST(FailureInjection, KelvaneBeyondTheFileSizeLimitLeavesNoCutPlaneFile)
 {
-    scratch_dir dir("kelvane_fsize");
+    temp_folder dir("kelvane_fsize");
     const std::string older = "an older run's plane\n";
     write_file(dir.path() / "rho.den000", older);
     run_options o;
@@ -199,7 +195,7 @@ TEST(FailureInjection, KelvaneBeyondTheFileSizeLimitLeavesNoCutPlaneFile)
 
 TEST(FailureInjection, KelvaneInAReadOnlyDirectory)
 {
-    scratch_dir dir("kelvane_read_only");
+    temp_folder dir("kelvane_read_only");
     const read_only_setup s = read_only_directory(dir.path(), "kelvane");
     if (!s.skip_reason.empty()) GTEST_SKIP() << "skipped: " << s.skip_reason;
     run_options o;
@@ -231,7 +227,7 @@ void expect_brantor_failure_with_good_start(const run_result& r, const fs::path&
 
 TEST(FailureInjection, BrantorOnAFullDisk)
 {
-    scratch_dir dir("brantor_disk");
+    temp_folder dir("brantor_disk");
     small_disk disk(dir.path(), "4m");
     MOUNT_OR_SKIP(disk);
     run_options o;
@@ -241,7 +237,7 @@ TEST(FailureInjection, BrantorOnAFullDisk)
 
 TEST(FailureInjection, BrantorBeyondTheFileSizeLimit)
 {
-    scratch_dir dir("brantor_fsize");
+    temp_folder dir("brantor_fsize");
     run_options o;
     o.cwd = dir.path();
     o.file_size_limit = 1 << 20;
@@ -250,7 +246,7 @@ TEST(FailureInjection, BrantorBeyondTheFileSizeLimit)
 
 TEST(FailureInjection, BrantorInAReadOnlyDirectory)
 {
-    scratch_dir dir("brantor_read_only");
+    temp_folder dir("brantor_read_only");
     const read_only_setup s = read_only_directory(dir.path(), "brantor");
     if (!s.skip_reason.empty()) GTEST_SKIP() << "skipped: " << s.skip_reason;
     run_options o;
@@ -274,7 +270,7 @@ const std::string example = "0 99 99 99 99 99 99 99 99 99\n"
 
 TEST(FailureInjection, AverageReportOnAFullDisk)
 {
-    scratch_dir dir("average_disk");
+    temp_folder dir("average_disk");
     write_file(dir.path() / "wd.eng", example);
     const fs::path disk_dir = dir.path() / "disk";
     fs::create_directories(disk_dir);
@@ -292,7 +288,7 @@ TEST(FailureInjection, AverageReportOnAFullDisk)
 
 TEST(FailureInjection, AverageReportBeyondTheFileSizeLimit)
 {
-    scratch_dir dir("average_fsize");
+    temp_folder dir("average_fsize");
     write_file(dir.path() / "wd.eng", example);
     run_options o;
     o.cwd = dir.path();
@@ -308,7 +304,7 @@ TEST(FailureInjection, AverageReportBeyondTheFileSizeLimit)
 
 TEST(FailureInjection, AverageInAReadOnlyDirectoryReportsAndCannotReadAClosedFile)
 {
-    scratch_dir dir("average_read_only");
+    temp_folder dir("average_read_only");
     const read_only_setup s = read_only_directory(dir.path(), "average");
     if (!s.skip_reason.empty()) GTEST_SKIP() << "skipped: " << s.skip_reason;
     const fs::path work = dir.path() / "work";

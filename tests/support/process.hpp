@@ -1,0 +1,72 @@
+// Running a program as a separate process, the way a batch script runs it,
+// under conditions a test imposes: its own working directory, arguments
+// passed as they are (no shell), standard input from a file, standard output
+// and standard error into files, limits on file size and address space,
+// another user, other environment variables, and a time limit after which it
+// is killed with everything it started.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+namespace fs = std::filesystem;
+
+struct run_options {
+    fs::path cwd{};                                 // default: the test's own
+    std::vector<std::string> args{};                // after the program's name
+    std::vector<std::string> environment{};         // NAME=value, in place of the test's own of that name
+    std::optional<fs::path> stdout_file{};          // default: captured into run_result::out
+    std::optional<fs::path> stdin_file{};           // default: /dev/null
+    std::optional<long long> file_size_limit{};     // RLIMIT_FSIZE in bytes
+    // Under a file-size limit the program is started with SIGXFSZ ignored, as
+    // a shell's "trap '' XFSZ; ulimit -f" does, so that a write past the
+    // limit fails with EFBIG as on a disk quota instead of killing it.  To go
+    // once the programs ignore the signal themselves.
+    bool ignore_sigxfsz = true;
+    std::optional<long long> address_space_limit{};   // RLIMIT_AS in bytes
+    std::optional<uid_t> user{};                    // run as this user (needs root)
+    std::optional<gid_t> group{};                   // and this group (default: the user's number)
+    double time_limit = 120;                        // seconds
+    std::function<void(pid_t)> started{};           // called with the process id once it runs
+};
+
+struct run_result {
+    bool exited = false;                            // ended through exit, not a signal
+    int status = -1;                                // exit status when exited
+    int signal = 0;                                 // the signal that ended it otherwise
+    bool timed_out = false;
+    std::string out, err;                           // out is empty when stdout_file was given
+    double seconds = 0;
+    long max_rss_kb = 0;
+    std::string describe() const;                   // for failure messages
+};
+
+// A program named without a folder is looked up on the PATH it is given.
+run_result run_program(const fs::path& program, const run_options& options = {});
+
+// Where a program of that name lies on the test's PATH, if anywhere.
+std::optional<fs::path> find_program(const std::string& name);
+
+// The words of a command line as a shell splits plain words and
+// single-quoted strings: '' is an empty word, '10 kelvin' one word.
+std::vector<std::string> split_words(const std::string& line);
+
+// Whether the tests were built with AddressSanitizer (and so are the
+// programs): its shadow memory cannot live under an address-space limit.
+constexpr bool sanitized_build()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#else
+    return false;
+#endif
+}
+
+}  // namespace test_support
