@@ -12,6 +12,7 @@
 
 #include "brantor/cage.hpp"
 #include "brantor/scan.hpp"
+#include "tests/support/paths.hpp"
 #include "textio/textio.hpp"
 
 using namespace brantor;
@@ -162,7 +163,7 @@ TEST_F(EnergyScan, EnergyRangeAndWhereItIsReached)
 TEST_F(EnergyScan, MatchesSampledLinesOfAnIndependentImplementation)
 {
     for (const auto& [name, lines] : {std::pair{"fort.33", report}, std::pair{"fort.44", detail}}) {
-        std::ifstream in(std::string(TEST_DATA_DIR) + "/brantor/" + name + ".samples");
+        std::ifstream in(test_support::test_data_path(std::string("brantor/") + name + ".samples"));
         ASSERT_TRUE(in) << name;
         int n = 0;
         for (std::string l; std::getline(in, l); ++n) {

@@ -17,6 +17,7 @@
 #include "kelvane/levels.hpp"
 #include "kelvane/planes.hpp"
 #include "kelvane/rotcalc.hpp"
+#include "tests/support/paths.hpp"
 
 namespace kelvane {
 namespace {
@@ -34,7 +35,7 @@ const std::vector<reference_point>& references()
 {
     static const std::vector<reference_point> table = [] {
         std::vector<reference_point> rows;
-        std::ifstream in(std::string(TEST_DATA_DIR) + "/plane90/reference.txt");
+        std::ifstream in(test_support::test_data_path("plane90/reference.txt"));
         std::string line;
         while (std::getline(in, line)) {
             if (line.empty() || line[0] == '#') continue;

@@ -14,6 +14,7 @@
 
 #include "routines/wigd.hpp"
 #include "routines/wigner_accurate.hpp"
+#include "tests/support/paths.hpp"
 
 namespace {
 
@@ -35,7 +36,7 @@ const std::vector<reference_value>& references()
 {
     static const std::vector<reference_value> table = [] {
         std::vector<reference_value> rows;
-        std::ifstream in(std::string(TEST_DATA_DIR) + "/wigner/reference.txt");
+        std::ifstream in(test_support::test_data_path("wigner/reference.txt"));
         std::string line;
         while (std::getline(in, line)) {
             if (line.empty() || line[0] == '#') continue;
