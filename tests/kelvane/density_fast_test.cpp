@@ -18,9 +18,9 @@
 namespace kelvane {
 namespace {
 
-using testing::cut_energy;
-using testing::random_levels;
-using testing::top_levels;
+using level_sets::cut_energy;
+using level_sets::random_levels;
+using level_sets::top_levels;
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -303,12 +303,12 @@ TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
     // Every other level far beyond the cut; vectors play no part in the plan.
     rotlev lev;
     lev.jmax = j;
-    testing::start_block_levels(lev.even, j);
+    level_sets::start_block_levels(lev.even, j);
     for (int jj = 0; jj <= j; ++jj) {
         const int n = even_order(jj);
         for (int i = 0; i < n; ++i) lev.even.level.push_back(jj == j && i < 2 ? (i == 0 ? exact : beyond) : 1e9);
         lev.even.vec.resize(lev.even.vec.size() + static_cast<std::size_t>(n) * n);
-        testing::close_j(lev.even, jj);
+        level_sets::close_j(lev.even, jj);
     }
     block_plan plan;
     reserve_block_plan(plan, j);
