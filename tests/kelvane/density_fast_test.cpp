@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "kelvane/density.hpp"
 #include "kelvane/density_reference.hpp"
-#include "tests/kelvane/level_sets.hpp"
 #include "routines/wigd.hpp"
+#include "tests/kelvane/level_sets.hpp"
+#include "tests/support/bits.hpp"
 
 namespace kelvane {
 namespace {
@@ -22,7 +22,7 @@ using level_sets::cut_energy;
 using level_sets::random_levels;
 using level_sets::top_levels;
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using test_support::same_bits;
 
 // The reduced region of one plane by the fast path.
 struct fast_plane {

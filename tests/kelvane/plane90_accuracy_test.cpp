@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,6 +16,7 @@
 #include "kelvane/levels.hpp"
 #include "kelvane/planes.hpp"
 #include "kelvane/rotcalc.hpp"
+#include "tests/support/bits.hpp"
 #include "tests/support/paths.hpp"
 
 namespace kelvane {
@@ -115,7 +115,7 @@ rotlev run_levels(const run_args& args)
 
 double run_tau(const run_args& args) { return time_step(inverse_temperature(args.temp), args.nslice); }
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using test_support::same_bits;
 
 // The sample points of plane 90 through the program's own stage: its Wigner
 // values of the plane, then each cell as compute_plane gives it.
