@@ -3,20 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "routines/wigd.hpp"
+#include "tests/routines/wigner_cases.hpp"
+#include "tests/support/bits.hpp"
 
 using namespace routines;
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-
-double radians(int degrees) { return (degrees * pi) / 180; }
-
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using wigner_cases::radians;
+using test_support::same_bits;
 
 TEST(Wigd, MatchesTheClosedFormsOfSpinOne)
 {
