@@ -6,12 +6,12 @@
 #include <bit>
 #include <cstdint>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "brantor/cage.hpp"
 #include "brantor/scan.hpp"
+#include "tests/support/files.hpp"
 #include "tests/support/paths.hpp"
 #include "textio/textio.hpp"
 
@@ -63,13 +63,7 @@ literal_scan run_literal()
     return s;
 }
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) v.push_back(l);
-    return v;
-}
+using test_support::lines_of;
 
 std::string fixed(double v, int w, int d)
 {
