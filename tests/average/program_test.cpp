@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/files.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/process.hpp"
 #include "tests/support/temp_folder.hpp"
@@ -15,22 +14,16 @@ namespace {
 
 using namespace test_support;
 
-struct folder_run : run_result {
-    std::vector<std::string> files;   // left in the working directory
-};
-
 // Runs the program in a fresh directory holding `energy_file` as wd.eng
 // (no wd.eng when `with_file` is false); arguments are shell words.
 folder_run run(const std::string& arguments, const std::string& energy_file, bool with_file = true,
                const std::string& redirect_out = "")
 {
-    const temp_folder dir("average");
-    if (with_file) write_file(dir / "wd.eng", energy_file);
-    run_options o{.cwd = dir.path(), .args = split_words(arguments)};
+    run_options o{.args = split_words(arguments)};
     if (!redirect_out.empty()) o.stdout_file = redirect_out;
-    folder_run r{run_program(program_path("average"), o), {}};
-    r.files = file_names(dir.path());
-    return r;
+    std::map<std::string, std::string> files;
+    if (with_file) files["wd.eng"] = energy_file;
+    return run_in_fresh_folder(program_path("average"), o, files);
 }
 
 const std::string example = "0 99 99 99 99 99 99 99 99 99\n"

@@ -13,23 +13,15 @@
 #include "tests/support/files.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/process.hpp"
-#include "tests/support/temp_folder.hpp"
 
 namespace program_cases {
 
-struct run_result : test_support::run_result {
-    std::vector<std::string> files;   // left in the working folder
-};
+using run_result = test_support::folder_run;
 
 // The program runs in an empty folder; args are shell words.
 inline run_result run(const std::string& program, const std::string& args)
 {
-    const test_support::temp_folder dir("levels");
-    run_result r{test_support::run_program(test_support::program_path(program),
-                                           {.cwd = dir.path(), .args = test_support::split_words(args)}),
-                 {}};
-    r.files = test_support::file_names(dir.path());
-    return r;
+    return test_support::run_in_fresh_folder(test_support::program_path(program), {.args = test_support::split_words(args)});
 }
 
 struct test_case {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "tests/support/files.hpp"
+#include "tests/support/temp_folder.hpp"
 
 extern char** environ;
 
@@ -132,15 +133,9 @@ std::vector<std::string> split_words(const std::string& line)
 run_result run_program(const fs::path& program, const run_options& o)
 {
     std::vector<std::string> env = child_environment(o.environment);
-    fs::path executable = program;
-    if (!program.has_parent_path()) {
-        const auto path = std::find_if(env.begin(), env.end(), [](const std::string& e) { return e.rfind("PATH=", 0) == 0; });
-        executable = find_on(path == env.end() ? "/usr/bin:/bin" : std::string_view(*path).substr(5), program.string())
-                         .value_or(program);
-    }
-    std::vector<std::string> args{executable.string()};
+    std::vector<std::string> args{program.string()};
     args.insert(args.end(), o.args.begin(), o.args.end());
-    const std::vector<char*> argv = pointers_to(args), envp = pointers_to(env);
+    std::vector<char*> argv = pointers_to(args), envp = pointers_to(env);
 
     static int serial = 0;
     const std::string capture = (fs::temp_directory_path() / ("test_capture_" + std::to_string(::getpid()) + "_" +
@@ -174,8 +169,11 @@ run_result run_program(const fs::path& program, const run_options& o)
             if (::setgid(o.group.value_or(*o.user)) != 0) child_fails("setgid");
             if (::setuid(*o.user) != 0) child_fails("setuid");
         }
-        ::execve(argv[0], argv.data(), envp.data());
-        child_fails("execve");
+        // execvp looks a program named without a folder up on the PATH of
+        // the environment in force, which is the child's own from here on.
+        environ = envp.data();
+        ::execvp(argv[0], argv.data());
+        child_fails("execvp");
     }
     ::close(out_fd);
     ::close(err_fd);
@@ -201,10 +199,8 @@ run_result run_program(const fs::path& program, const run_options& o)
             ::kill(-pid, SIGKILL);
             ::kill(pid, SIGKILL);
         }
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            ::poll(&p, 1, r.timed_out ? 100 : static_cast<int>(std::min(left * 1000 + 1, 1e6)));
-        } else {
+        pollfd p{pidfd, POLLIN, 0};
+        if (pidfd < 0 || ::poll(&p, 1, r.timed_out ? 100 : static_cast<int>(std::min(left * 1000 + 1, 1e6))) < 0) {
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, std::chrono::microseconds(20000));
         }
@@ -219,6 +215,17 @@ run_result run_program(const fs::path& program, const run_options& o)
     r.err = read_file(err_path);
     if (!o.stdout_file) fs::remove(out_path);
     fs::remove(err_path);
+    return r;
+}
+
+folder_run run_in_fresh_folder(const fs::path& program, run_options options,
+                               const std::map<std::string, std::string>& files)
+{
+    const temp_folder dir("run");
+    for (const auto& [name, content] : files) write_file(dir / name, content);
+    options.cwd = dir.path();
+    folder_run r{run_program(program, options), {}};
+    r.files = file_names(dir.path());
     return r;
 }
 

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,15 @@ struct run_result {
 
 // A program named without a folder is looked up on the PATH it is given.
 run_result run_program(const fs::path& program, const run_options& options = {});
+
+// A run in a fresh folder holding `files` (content by name), which is the
+// working folder whatever options.cwd says, and the names of the files it
+// left there.
+struct folder_run : run_result {
+    std::vector<std::string> files;   // sorted
+};
+folder_run run_in_fresh_folder(const fs::path& program, run_options options,
+                               const std::map<std::string, std::string>& files = {});
 
 // Where a program of that name lies on the test's PATH, if anywhere.
 std::optional<fs::path> find_program(const std::string& name);

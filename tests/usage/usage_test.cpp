@@ -8,29 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/files.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/process.hpp"
-#include "tests/support/temp_folder.hpp"
 
 namespace {
 
 using namespace test_support;
 
-struct folder_run : run_result {
-    std::vector<std::string> files;   // left in the working folder
-};
-
 // Runs a built program in an empty folder; args are shell words.  With
 // `out_to` set, standard output goes there instead of being captured.
 folder_run run(const std::string& program, const std::string& args, const std::string& out_to = "")
 {
-    const temp_folder dir("usage");
-    run_options o{.cwd = dir.path(), .args = split_words(args)};
+    run_options o{.args = split_words(args)};
     if (!out_to.empty()) o.stdout_file = out_to;
-    folder_run r{run_program(program_path(program), o), {}};
-    r.files = file_names(dir.path());
-    return r;
+    return run_in_fresh_folder(program_path(program), o);
 }
 
 std::string first_line(const std::string& text)
