@@ -196,43 +196,17 @@ TEST(WigdAccurate, IsOrthogonalUpToLargeJ)
 
 TEST(WigdTrusted, IsTheSeriesBitForBitUpToJ17)
 {
-    // Ordinary runs keep every bit: for j <= 17 the bound of the series stays
-    // below the trust limit.  On a dense sample of whole degrees, every element
-    // of the plane is the series through its kept factors (the bits of
-    // wigd_tabulated and wigd, wigd_test), and the literal wigd is compared on
-    // J = 0 and 1, on the edges |K| = J of every J and on one element in
-    // eleven elsewhere.  Every degree against the literal series throughout:
+    // On a dense sample of whole degrees; the literal wigd on J = 0 and 1, on
+    // the edges |K| = J of every J and on one element in eleven elsewhere.
+    // Every degree against the literal series throughout:
     // wigner_exhaustive_test, labelled slow.
-    const int jmax = 17;
-    std::vector<double> lnf(wigd_lnf_size(jmax));
-    fill_wigd_lnf(jmax, lnf);
-    std::vector<std::vector<__float128>> factors;   // in the order of the loops below
-    for (int j = 0; j <= jmax; ++j)
-        for (int k2 = -j; k2 <= j; ++k2)
-            for (int k1 = -j; k1 <= j; ++k1) {
-                factors.emplace_back(static_cast<std::size_t>(j) + 1);
-                fill_wigd_factors(j, k1, k2, lnf, factors.back().data());
-            }
-    std::vector<double> plane((jmax + 1) * (2 * jmax + 1) * (2 * jmax + 1)), work(wigd_work_size(jmax));
-    for (int deg = 0; deg <= 180; ++deg) {
-        if (deg % 5 != 0 && std::abs(deg - 90) > 1 && deg != 1 && deg != 179) continue;
-        const double b = radians(deg);
-        const wigd_angle_tables t(jmax, b);
-        wigd_trusted_plane(jmax, b, t.view(), plane, work, false);
-        std::size_t element = 0;
-        for (int j = 0; j <= jmax; ++j)
-            for (int k2 = -j; k2 <= j; ++k2)
-                for (int k1 = -j; k1 <= j; ++k1) {
-                    const double v = plane[plane_at(jmax, j, k1, k2)];
-                    ASSERT_TRUE(same_bits(v, wigd_from_factors(j, k1, k2, factors[element++].data(), t.cos_pow, t.nsin_pow)))
-                        << j << ' ' << k1 << ' ' << k2 << ' ' << deg;
-                    const bool sampled = j <= 1 || std::abs(k1) == j || std::abs(k2) == j ||
-                                         (j + k1 + 2 * k2 + deg) % 11 == 0;
-                    if (sampled) {
-                        ASSERT_TRUE(same_bits(v, wigd(j, k1, k2, b))) << j << ' ' << k1 << ' ' << k2 << ' ' << deg;
-                    }
-                }
-    }
+    for (int deg = 0; deg <= 180; ++deg)
+        if (deg % 5 == 0 || std::abs(deg - 90) == 1 || deg == 1 || deg == 179)
+            expect_plane_is_series_up_to_j17(deg, [deg](int j, int k1, int k2) {
+                return j <= 1 || std::abs(k1) == j || std::abs(k2) == j || (j + k1 + 2 * k2 + deg) % 11 == 0;
+            });
+    for (int deg : {0, 90, 180})
+        EXPECT_TRUE(same_bits(wigd_trusted(16, 1, -1, radians(deg)), wigd(16, 1, -1, radians(deg))));
 }
 
 TEST(WigdTrusted, PlaneAndMatrixGiveTheSingleValueBits)

@@ -1,7 +1,7 @@
 // What the Wigner tests share: the polar angle of a whole degree as the
 // programs form it, the high-precision reference values, the layout of a
-// trusted plane, and the check of the recursion and the trusted values
-// against the references.
+// trusted plane, the check of the recursion and the trusted values against
+// the references, and the check that a plane up to J = 17 is the series.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,6 +101,42 @@ inline void expect_references_met(int jlow, int jhigh)
             }
         }
     }
+}
+
+// Ordinary runs keep every bit: for j <= 17 the bound of the series stays
+// below the trust limit.  Every element of the trusted plane at `deg` is the
+// series through its kept factors (the bits of wigd_tabulated and wigd,
+// wigd_test), and the literal wigd itself where literal(j, k1, k2) says.
+inline void expect_plane_is_series_up_to_j17(int deg, const std::function<bool(int, int, int)>& literal)
+{
+    constexpr int jmax = 17;
+    static const auto factors = [] {   // in the order of the loops below
+        std::vector<double> lnf(wigd_lnf_size(jmax));
+        fill_wigd_lnf(jmax, lnf);
+        std::vector<std::vector<__float128>> f;
+        for (int j = 0; j <= jmax; ++j)
+            for (int k2 = -j; k2 <= j; ++k2)
+                for (int k1 = -j; k1 <= j; ++k1) {
+                    f.emplace_back(static_cast<std::size_t>(j) + 1);
+                    fill_wigd_factors(j, k1, k2, lnf, f.back().data());
+                }
+        return f;
+    }();
+    std::vector<double> plane((jmax + 1) * (2 * jmax + 1) * (2 * jmax + 1)), work(wigd_work_size(jmax));
+    const double b = radians(deg);
+    const wigd_angle_tables t(jmax, b);
+    wigd_trusted_plane(jmax, b, t.view(), plane, work, false);
+    std::size_t element = 0;
+    for (int j = 0; j <= jmax; ++j)
+        for (int k2 = -j; k2 <= j; ++k2)
+            for (int k1 = -j; k1 <= j; ++k1) {
+                const double v = plane[plane_at(jmax, j, k1, k2)];
+                ASSERT_TRUE(same_bits(v, wigd_from_factors(j, k1, k2, factors[element++].data(), t.cos_pow, t.nsin_pow)))
+                    << j << ' ' << k1 << ' ' << k2 << ' ' << deg;
+                if (literal(j, k1, k2)) {
+                    ASSERT_TRUE(same_bits(v, wigd(j, k1, k2, b))) << j << ' ' << k1 << ' ' << k2 << ' ' << deg;
+                }
+            }
 }
 
 }  // namespace wigner_cases
