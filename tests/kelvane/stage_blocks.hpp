@@ -53,15 +53,12 @@ inline double block_element(const plane_wigner& w, int j, bool odd, int k1, int 
 inline void expect_series_bits_at_jmax17(int ithe)
 {
     const int jmax = 17;
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
+    const routines::wigd_angle_tables t(jmax, grid_angle(ithe));
     std::vector<double> series(static_cast<std::size_t>(block_table_size(jmax, true)));
     const plane_wigner w = stage_wigner(jmax, ithe, true);
     for (bool odd : {false, true})
         for (int j = 0; j <= jmax; ++j) {
-            fill_wigner_block({lnf, cp, np}, j, odd, series.data());
+            fill_wigner_block(t.view(), j, odd, series.data());
             const int n = odd ? odd_order(j) : even_order(j);
             EXPECT_EQ(w.marked[static_cast<std::size_t>(2 * j + (odd ? 1 : 0))], 0);
             for (int k = 0; k < n * n; ++k) {
