@@ -48,19 +48,13 @@ std::string energy_file(int n)
 
 run_result run_average(const fs::path& work, const std::string& skip = "1")
 {
-    run_options o;
-    o.cwd = work;
-    o.args = {skip};
-    o.time_limit = 120;
-    return run_program(program_path("average"), o);
+    return run_program(program_path("average"), {.cwd = work, .args = {skip}, .time_limit = 120});
 }
 
 // average on `content` as wd.eng, in a fresh directory.
 run_result average_on(const std::string& content, const std::string& skip = "1")
 {
-    temp_folder dir("average_hostile");
-    write_file(dir.path() / "wd.eng", content);
-    return run_average(dir.path(), skip);
+    return run_in_fresh_folder(program_path("average"), {.args = {skip}, .time_limit = 120}, {{"wd.eng", content}});
 }
 
 // The report's four lines have the widths of their formats.

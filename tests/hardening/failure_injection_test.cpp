@@ -141,10 +141,7 @@ TEST(FailureInjection, KelvaneOnADiskThatFillsDuringTheSecondPlaneKeepsTheFirst)
     // Plane 0 takes 14.6 MB; the disk ends inside the first file of plane 1.
     small_disk disk(dir.path(), "20m");
     MOUNT_OR_SKIP(disk);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = planes_0_1;
-    const run_result r = run_program(program_path("kelvane"), o);
+    const run_result r = run_program(program_path("kelvane"), {.cwd = dir.path(), .args = planes_0_1});
     expect_kelvane_failure(r);
     EXPECT_NE(r.out.find("rho.den001"), std::string::npos) << "the failure came during the second plane";
     const file_set left = files_in(dir.path());
@@ -164,10 +161,7 @@ TEST(FailureInjection, KelvaneOnAFullDiskLeavesOlderPlaneFilesAsTheyWere)
             older[plane + suffix] = "an older run's " + plane + suffix + "\n";
             write_file(dir.path() / (plane + suffix), older[plane + suffix]);
         }
-    run_options o;
-    o.cwd = dir.path();
-    o.args = planes_0_1;
-    expect_kelvane_failure(run_program(program_path("kelvane"), o));
+    expect_kelvane_failure(run_program(program_path("kelvane"), {.cwd = dir.path(), .args = planes_0_1}));
     const file_set left = files_in(dir.path());
     ASSERT_EQ(left.size(), older.size()) << "no file added, none removed";
     for (const auto& [name, content] : left) {
@@ -183,12 +177,9 @@ TEST(FailureInjection, KelvaneBeyondTheFileSizeLimitLeavesNoCutPlaneFile)
     temp_folder dir("kelvane_fsize");
     const std::string older = "an older run's plane\n";
     write_file(dir.path() / "rho.den000", older);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = planes_0_1;
     // rho.den000 has 8,340,629 bytes: the limit cuts off part of its last line.
-    o.file_size_limit = 8340600;
-    expect_kelvane_failure(run_program(program_path("kelvane"), o));
+    expect_kelvane_failure(
+        run_program(program_path("kelvane"), {.cwd = dir.path(), .args = planes_0_1, .file_size_limit = 8340600}));
     EXPECT_EQ(file_names(dir.path()), std::vector<std::string>{"rho.den000"});
     EXPECT_EQ(read_file(dir.path() / "rho.den000"), older);
 }
@@ -230,18 +221,14 @@ TEST(FailureInjection, BrantorOnAFullDisk)
     temp_folder dir("brantor_disk");
     small_disk disk(dir.path(), "4m");
     MOUNT_OR_SKIP(disk);
-    run_options o;
-    o.cwd = dir.path();
-    expect_brantor_failure_with_good_start(run_program(program_path("brantor"), o), dir.path());
+    expect_brantor_failure_with_good_start(run_program(program_path("brantor"), {.cwd = dir.path()}), dir.path());
 }
 
 TEST(FailureInjection, BrantorBeyondTheFileSizeLimit)
 {
     temp_folder dir("brantor_fsize");
-    run_options o;
-    o.cwd = dir.path();
-    o.file_size_limit = 1 << 20;
-    expect_brantor_failure_with_good_start(run_program(program_path("brantor"), o), dir.path());
+    expect_brantor_failure_with_good_start(
+        run_program(program_path("brantor"), {.cwd = dir.path(), .file_size_limit = 1 << 20}), dir.path());
 }
 
 TEST(FailureInjection, BrantorInAReadOnlyDirectory)
@@ -277,11 +264,8 @@ TEST(FailureInjection, AverageReportOnAFullDisk)
     small_disk disk(disk_dir, "64k");
     MOUNT_OR_SKIP(disk);
     fill_up(disk_dir);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = {"1"};
-    o.stdout_file = disk_dir / "report";
-    const run_result r = run_program(program_path("average"), o);
+    const run_result r =
+        run_program(program_path("average"), {.cwd = dir.path(), .args = {"1"}, .stdout_file = disk_dir / "report"});
     EXPECT_TRUE(r.exited && r.status == 2) << r.describe();
     EXPECT_FALSE(r.err.empty());
 }
@@ -290,12 +274,9 @@ TEST(FailureInjection, AverageReportBeyondTheFileSizeLimit)
 {
     temp_folder dir("average_fsize");
     write_file(dir.path() / "wd.eng", example);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = {"1"};
-    o.stdout_file = dir.path() / "report";
-    o.file_size_limit = 100;
-    const run_result r = run_program(program_path("average"), o);
+    const run_result r = run_program(
+        program_path("average"),
+        {.cwd = dir.path(), .args = {"1"}, .stdout_file = dir.path() / "report", .file_size_limit = 100});
     EXPECT_TRUE(r.exited && r.status == 2) << r.describe();
     EXPECT_FALSE(r.err.empty());
     const std::string report = read_file(dir.path() / "report");

@@ -72,12 +72,9 @@ TEST(Memory, ProgramsUnderTightLimitsEndWithAReportOrAMessage)
         for (const long long limit : {8LL, 12LL, 16LL, 24LL, 32LL, 64LL, 256LL}) {
             temp_folder dir(c.program + "_tight");
             if (!c.wd_eng.empty()) write_file(dir.path() / "wd.eng", c.wd_eng);
-            run_options o;
-            o.cwd = dir.path();
-            o.args = c.args;
-            o.address_space_limit = limit * megabyte;
-            o.time_limit = 120;
-            const run_result r = run_program(program_path(c.program), o);
+            const run_result r = run_program(
+                program_path(c.program),
+                {.cwd = dir.path(), .args = c.args, .address_space_limit = limit * megabyte, .time_limit = 120});
             ++runs;
             const std::string what = c.program + " under " + std::to_string(limit) + " MB: " + r.describe();
             ASSERT_TRUE(r.exited) << what;

@@ -23,8 +23,6 @@ using namespace test_support;
 const fs::path plot_plane = source_path("scripts/plot-plane");
 const fs::path plot_scan = source_path("scripts/plot-scan");
 
-bool gnuplot_installed() { return find_program("gnuplot").has_value(); }
-
 bool is_png(const fs::path& p)
 {
     const std::string data = read_file(p);
@@ -199,7 +197,7 @@ TEST_F(Scripts, AMissingGnuplotIsNamedWithItsDebianPackage)
 
 TEST_F(Scripts, GnuplotDrawsAPlaneIntoAPng)
 {
-    if (!gnuplot_installed()) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox)";
+    if (!find_program("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox)";
     for (const char* args : {"rho.den001", "-q eng -o eng.png rho.den001", "rho.den000_rho"}) {
         const run_result r = run(plot_plane, args);
         ASSERT_EQ(r.status, 0) << args << ": " << r.err;
@@ -210,7 +208,7 @@ TEST_F(Scripts, GnuplotDrawsAPlaneIntoAPng)
 
 TEST_F(Scripts, GnuplotDrawsTheScanOfADisplacementIntoAPng)
 {
-    if (!gnuplot_installed()) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox)";
+    if (!find_program("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox)";
     const run_result r = run(plot_scan, "-o scan.png 0.5 0.5 0.5");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "scan.png\n");
