@@ -169,8 +169,8 @@ run_result run_program(const fs::path& program, const run_options& o)
             if (::setgid(o.group.value_or(*o.user)) != 0) child_fails("setgid");
             if (::setuid(*o.user) != 0) child_fails("setuid");
         }
-        // execvp looks a program named without a folder up on the PATH of
-        // the environment in force, which is the child's own from here on.
+        // execvp looks up a program named without a folder on the PATH of
+        // the environment in force, which from here on is the child's own.
         environ = envp.data();
         ::execvp(argv[0], argv.data());
         child_fails("execvp");
