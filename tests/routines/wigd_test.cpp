@@ -93,17 +93,22 @@ TEST(WigdTabulated, KeptFactorsGiveTheLiteralBitsAtEveryAngle)
 {
     const int jtop = 14;
     std::vector<double> lnf(wigd_lnf_size(jtop));
-    std::vector<__float128> cp(wigd_pow_size(jtop)), np(wigd_pow_size(jtop)), factors(jtop + 1);
+    std::vector<__float128> factors(jtop + 1);
     fill_wigd_lnf(jtop, lnf);
+    const int degrees[] = {0, 3, 90, 151, 180};
+    std::vector<wigd_angle_tables> tables;
+    for (int deg : degrees) tables.emplace_back(jtop, radians(deg));
     for (int j = 0; j <= jtop; ++j)
         for (int mp = -j - 1; mp <= j + 1; ++mp)
             for (int m = -j; m <= j; ++m) {
                 const int n = wigd_term_count(j, mp, m);
                 ASSERT_LE(n, j + 1);
                 fill_wigd_factors(j, mp, m, lnf, factors.data());
-                for (int deg : {0, 3, 90, 151, 180}) {
+                for (std::size_t a = 0; a < std::size(degrees); ++a) {
+                    const int deg = degrees[a];
                     const double b = radians(deg);
-                    fill_wigd_powers(jtop, b, cp, np);
+                    const auto& cp = tables[a].cos_pow;
+                    const auto& np = tables[a].nsin_pow;
                     __float128 s1 = 0, s2 = 0;
                     const double lit = wigd_tabulated(j, mp, m, {lnf, cp, np}, &s1);
                     ASSERT_TRUE(same_bits(wigd_from_factors(j, mp, m, factors.data(), cp, np, &s2), lit))
