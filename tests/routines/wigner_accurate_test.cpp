@@ -73,17 +73,17 @@ TEST(WigdRecipeBound, IsTheSameFromTheKeptFactorsOfARun)
 TEST(WigdSeriesScreen, NeverContradictsTheBoundAndSettlesMostValues)
 {
     int settled = 0, count = 0, recursion = 0, failing = 0;
-    for (double limit : {wigd_trust_limit, wigd_strict_limit}) {
-        for (int deg : {0, 3, 45, 90, 150, 179, 180}) {
-            const double b = radians(deg);
-            const int jtop = 44;
-            const wigd_angle_tables t(jtop, b);
-            const wigd_screen screen = wigd_screen_of(b);
-            for (int j = 0; j <= jtop; j += (j < 14 ? 7 : 3))
-                for (int mp = -j; mp <= j; ++mp)
-                    for (int m = -j; m <= j; m += 2) {
-                        double bound;
-                        wigd_recipe_bound(j, mp, m, t.view(), bound);
+    for (int deg : {0, 3, 45, 90, 150, 179, 180}) {
+        const double b = radians(deg);
+        const int jtop = 44;
+        const wigd_angle_tables t(jtop, b);
+        const wigd_screen screen = wigd_screen_of(b);
+        for (int j = 0; j <= jtop; j += (j < 14 ? 7 : 3))
+            for (int mp = -j; mp <= j; ++mp)
+                for (int m = -j; m <= j; m += 2) {
+                    double bound;
+                    wigd_recipe_bound(j, mp, m, t.view(), bound);
+                    for (double limit : {wigd_trust_limit, wigd_strict_limit}) {
                         const bool kept = bound < limit;
                         const wigd_verdict verdict = wigd_screen_element(j, mp, m, t.lnf, screen, limit);
                         if (verdict == wigd_verdict::series) {
@@ -97,7 +97,7 @@ TEST(WigdSeriesScreen, NeverContradictsTheBoundAndSettlesMostValues)
                         recursion += verdict == wigd_verdict::recursion;
                         failing += !kept;
                     }
-        }
+                }
     }
     EXPECT_GT(4 * settled, 3 * count) << settled << " of " << count;
     EXPECT_GT(4 * recursion, 3 * failing) << recursion << " of " << failing;
