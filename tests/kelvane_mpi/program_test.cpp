@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,9 +18,6 @@ namespace {
 using namespace test_support;
 
 const std::string water = " 27.877 14.512 9.285 ";
-
-// Every file of a working folder, by name, with its content.
-std::map<std::string, std::string> files(const temp_folder& f) { return files_in(f.path()); }
 
 run_result kelvane(const temp_folder& f, const std::string& args)
 {
@@ -81,7 +77,7 @@ TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
     temp_folder serial;
     const run_result s = kelvane(serial, args);
     ASSERT_EQ(s.status, 0) << s.err;
-    const auto expected = files(serial);
+    const auto expected = files_in(serial.path());
     ASSERT_EQ(expected.size(), 20u);
 
     for (const auto& [ranks, env] : {std::pair{1, ""}, std::pair{2, "KELVANE_THREADS=1 "},
@@ -91,7 +87,7 @@ TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
         const run_result r = kelvane_mpi(f, ranks, args, env);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        EXPECT_TRUE(files(f) == expected) << "the plane files differ from those of kelvane";
+        EXPECT_TRUE(files_in(f.path()) == expected) << "the plane files differ from those of kelvane";
         // The report once, then one line per plane in plane order.
         std::vector<std::string> want = report_of_serial(s.out);
         for (const std::string& name : names_of(s.out)) want.push_back(name);
@@ -113,7 +109,7 @@ TEST(KelvaneMpi, StopsAndRefusalsAreThoseOfKelvaneSaidOnce)
         EXPECT_EQ(r.status, s.status);
         EXPECT_EQ(r.out, s.out);
         EXPECT_EQ(r.err, s.err);
-        EXPECT_TRUE(files(f).empty());
+        EXPECT_TRUE(files_in(f.path()).empty());
     }
 
     temp_folder f;
@@ -134,8 +130,8 @@ TEST(KelvaneMpi, APlaneBeyondTheGridEndsTheRunAfterThePlanesBeforeIt)
     const run_result r = kelvane_mpi(f, 2, args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(files(f).size(), 12u);
-    EXPECT_TRUE(files(f) == files(serial));
+    EXPECT_EQ(files_in(f.path()).size(), 12u);
+    EXPECT_TRUE(files_in(f.path()) == files_in(serial.path()));
     const auto lines = lines_of(r.out);
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
@@ -152,7 +148,7 @@ TEST(KelvaneMpi, AFailingRankEndsTheJobAndLeavesTheCompletedPlanesIntact)
     const std::string args = "10 2 -1 0 5" + water + "4";
     temp_folder serial;
     ASSERT_EQ(kelvane(serial, args).status, 0);
-    const auto whole = files(serial);
+    const auto whole = files_in(serial.path());
     for (const std::string blocked : {"rho.den002_eng.part", "rho.den003_rho.part"}) {
         SCOPED_TRACE(blocked);
         temp_folder f;
@@ -160,15 +156,15 @@ TEST(KelvaneMpi, AFailingRankEndsTheJobAndLeavesTheCompletedPlanesIntact)
         const run_result r = kelvane_mpi(f, 2, args);
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find("cannot create " + blocked), std::string::npos) << r.err;
-        for (const auto& [name, content] : files(f)) {
+        for (const auto& [name, content] : files_in(f.path())) {
             if (name.ends_with(".part")) continue;
             ASSERT_TRUE(whole.count(name)) << name;
             EXPECT_TRUE(content == whole.at(name)) << name << " is not the complete plane file";
         }
         const std::string plane = blocked.substr(0, 10);
-        EXPECT_FALSE(files(f).count(plane)) << plane;
+        EXPECT_FALSE(files_in(f.path()).count(plane)) << plane;
         // A plane announced is a plane complete.
-        for (const std::string& name : names_of(r.out)) EXPECT_TRUE(files(f).count(name + "_esq")) << name;
+        for (const std::string& name : names_of(r.out)) EXPECT_TRUE(files_in(f.path()).count(name + "_esq")) << name;
     }
 }
 
@@ -181,6 +177,6 @@ TEST(JobArray, PlanesZeroToTwoInThreeRunsAreThoseOfOneRun)
     temp_folder one, three;
     ASSERT_EQ(kelvane(one, "10 8 -1 0 2" + tail).status, 0);
     for (const char* plane : {"2 2", "0 0", "1 1"}) ASSERT_EQ(kelvane(three, "10 8 -1 " + std::string(plane) + tail).status, 0);
-    EXPECT_EQ(files(one).size(), 12u);
-    EXPECT_TRUE(files(one) == files(three));
+    EXPECT_EQ(files_in(one.path()).size(), 12u);
+    EXPECT_TRUE(files_in(one.path()) == files_in(three.path()));
 }

@@ -106,16 +106,14 @@ TEST(WigdTabulated, KeptFactorsGiveTheLiteralBitsAtEveryAngle)
                 fill_wigd_factors(j, mp, m, lnf, factors.data());
                 for (std::size_t a = 0; a < std::size(degrees); ++a) {
                     const int deg = degrees[a];
-                    const double b = radians(deg);
-                    const auto& cp = tables[a].cos_pow;
-                    const auto& np = tables[a].nsin_pow;
+                    const auto &cp = tables[a].cos_pow, &np = tables[a].nsin_pow;
                     __float128 s1 = 0, s2 = 0;
                     const double lit = wigd_tabulated(j, mp, m, {lnf, cp, np}, &s1);
                     ASSERT_TRUE(same_bits(wigd_from_factors(j, mp, m, factors.data(), cp, np, &s2), lit))
                         << deg << ' ' << j << ' ' << mp << ' ' << m;
                     ASSERT_TRUE(s1 == s2);
                     if (deg == 151) {
-                        ASSERT_TRUE(same_bits(wigd(j, mp, m, b), lit));
+                        ASSERT_TRUE(same_bits(wigd(j, mp, m, radians(deg)), lit));
                     }
                 }
             }

@@ -70,13 +70,10 @@ std::vector<std::string> split_words(const std::string& line);
 
 // Whether the tests were built with AddressSanitizer (and so are the
 // programs): its shadow memory cannot live under an address-space limit.
-constexpr bool sanitized_build()
-{
 #if defined(__SANITIZE_ADDRESS__)
-    return true;
+constexpr bool sanitized_build() { return true; }
 #else
-    return false;
+constexpr bool sanitized_build() { return false; }
 #endif
-}
 
 }  // namespace test_support
