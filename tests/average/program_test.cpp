@@ -3,53 +3,29 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
+
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct run_result {
-    int status = -1;
-    std::string out, err;
-    std::vector<std::string> files;   // left in the working directory
-};
-
-std::string slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using namespace test_support;
 
 // Runs the program in a fresh directory holding `energy_file` as wd.eng
-// (no wd.eng when `with_file` is false).
-run_result run(const std::string& arguments, const std::string& energy_file, bool with_file = true,
+// (no wd.eng when `with_file` is false); arguments are shell words.
+folder_run run(const std::string& arguments, const std::string& energy_file, bool with_file = true,
                const std::string& redirect_out = "")
 {
-    static int serial = 0;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("average_test_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "work");
-    if (with_file) std::ofstream(dir / "work" / "wd.eng", std::ios::binary) << energy_file;
-    const std::string out = redirect_out.empty() ? (dir / "out").string() : redirect_out;
-    const std::string cmd = "cd '" + (dir / "work").string() + "' && '" TOOLKIT_BIN_DIR "/average' " + arguments +
-                            " >'" + out + "' 2>'" + (dir / "err").string() + "'";
-    const int rc = std::system(cmd.c_str());
-    run_result r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = slurp(dir / "out");
-    r.err = slurp(dir / "err");
-    for (const auto& e : fs::directory_iterator(dir / "work")) r.files.push_back(e.path().filename().string());
-    fs::remove_all(dir);
-    return r;
+    run_options o{.args = split_words(arguments)};
+    if (!redirect_out.empty()) o.stdout_file = redirect_out;
+    std::map<std::string, std::string> files;
+    if (with_file) files["wd.eng"] = energy_file;
+    return run_in_fresh_folder(program_path("average"), o, files);
 }
 
 const std::string example = "0 99 99 99 99 99 99 99 99 99\n"
@@ -66,7 +42,7 @@ const std::string example_report =
 
 TEST(AverageProgram, ReportsTheWorkedExample)
 {
-    const run_result r = run("1", example);
+    const folder_run r = run("1", example);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, example_report);
     EXPECT_EQ(r.err, "");
@@ -78,7 +54,7 @@ TEST(AverageProgram, ReportsTheWorkedExample)
 // averaging written in Fortran prints for them.
 TEST(AverageProgram, ReportsWhatTheFortranRuntimeReportsForEveryNumberForm)
 {
-    const fs::path cases = fs::path(TEST_DATA_DIR) / "average" / "reports";
+    const fs::path cases = test_data_path("average/reports");
     std::ifstream list(cases / "cases.txt");
     std::string name, skip;
     int count = 0;
@@ -89,9 +65,9 @@ TEST(AverageProgram, ReportsWhatTheFortranRuntimeReportsForEveryNumberForm)
         }
         list >> skip;
         SCOPED_TRACE(name);
-        const run_result r = run(skip, slurp(cases / (name + ".eng")));
+        const folder_run r = run(skip, read_file(cases / (name + ".eng")));
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, slurp(cases / (name + ".out")));
+        EXPECT_EQ(r.out, read_file(cases / (name + ".out")));
         ++count;
     }
     EXPECT_GE(count, 7);
@@ -100,7 +76,7 @@ TEST(AverageProgram, ReportsWhatTheFortranRuntimeReportsForEveryNumberForm)
 TEST(AverageProgram, ZeroOrNegativeSkipUsesEveryRecord)
 {
     for (const char* skip : {"0", "-3", "  +0 ignored"}) {
-        const run_result r = run(std::string("'") + skip + "'", example);
+        const folder_run r = run(std::string("'") + skip + "'", example);
         EXPECT_EQ(r.status, 0) << skip;
         EXPECT_EQ(r.out.substr(0, 31), " number of points            3\n") << skip;
     }
@@ -109,7 +85,7 @@ TEST(AverageProgram, ZeroOrNegativeSkipUsesEveryRecord)
 TEST(AverageProgram, UnusableArgumentStopsBeforeAnyOutput)
 {
     for (const char* args : {"", "''", "2.0", "abc", "99999999999"}) {
-        const run_result r = run(args, example);
+        const folder_run r = run(args, example);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
         EXPECT_NE(r.err, "") << args;
@@ -118,7 +94,7 @@ TEST(AverageProgram, UnusableArgumentStopsBeforeAnyOutput)
 
 TEST(AverageProgram, MissingFileIsAnErrorAndCreatesNothing)
 {
-    const run_result r = run("0", "", false);
+    const folder_run r = run("0", "", false);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("wd.eng"), std::string::npos);
@@ -127,7 +103,7 @@ TEST(AverageProgram, MissingFileIsAnErrorAndCreatesNothing)
 
 TEST(AverageProgram, EmptyFileReportsNoPointsAndNotANumber)
 {
-    const run_result r = run("0", "");
+    const folder_run r = run("0", "");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.substr(0, 31), " number of points            0\n");
     EXPECT_NE(r.out.find("<Cv>=                 NaN Kb\n"), std::string::npos);
@@ -137,7 +113,7 @@ TEST(AverageProgram, EmptyFileReportsNoPointsAndNotANumber)
 TEST(AverageProgram, FailedSkipStopsWithoutOutput)
 {
     for (const char* file : {"1 2\n", "1\nfirst line of text\n1 2 3 4 5 6 7 8 9 10\n"}) {
-        const run_result r = run("2", file);
+        const folder_run r = run("2", file);
         EXPECT_EQ(r.status, 2) << file;
         EXPECT_EQ(r.out, "") << file;
         EXPECT_NE(r.err, "") << file;
@@ -146,21 +122,21 @@ TEST(AverageProgram, FailedSkipStopsWithoutOutput)
 
 TEST(AverageProgram, UnreadableRecordEndsTheDataWithANoteOnStandardError)
 {
-    const run_result r = run("0", "1 2 3 4 5 6 7 8 9 10\n2 3 4 5 6 7 8 9 10 11\nend of run\n3 4 5 6 7 8 9 10 11 12\n");
+    const folder_run r = run("0", "1 2 3 4 5 6 7 8 9 10\n2 3 4 5 6 7 8 9 10 11\nend of run\n3 4 5 6 7 8 9 10 11 12\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.substr(0, 31), " number of points            2\n");
     EXPECT_NE(r.out.find("<Cv>=     146020.04687500 Kb\n"), std::string::npos);
     EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("2 records used"), std::string::npos) << r.err;
 
-    const run_result cut = run("0", "1 2 3 4 5 6 7 8 9 10\n2 3 4 5 6 7 8 9 10 11\n\n3 4 5\n");
+    const folder_run cut = run("0", "1 2 3 4 5 6 7 8 9 10\n2 3 4 5 6 7 8 9 10 11\n\n3 4 5\n");
     EXPECT_EQ(cut.status, 0);
     EXPECT_NE(cut.err.find("line 4"), std::string::npos) << cut.err;
 }
 
 TEST(AverageProgram, BothPassesReadRecordsSpreadOverLinesAlike)
 {
-    const run_result r = run("0", "  0.1 1.0 2.0 3.0 4.0\n 5.0 6.0 7.0 8.0 9.0\n\n"
+    const folder_run r = run("0", "  0.1 1.0 2.0 3.0 4.0\n 5.0 6.0 7.0 8.0 9.0\n\n"
                                   "  0.2 1.5 2.5 3.5 4.5 5.5 6.5 7.5 8.5 9.5 77 88\r\n"
                                   "0.3 1.25D0 2.25d0 3.25E0 4.25e0 5.25 6.25 7.25 8.25 9.25\n");
     EXPECT_EQ(r.status, 0);
@@ -171,12 +147,10 @@ TEST(AverageProgram, BothPassesReadRecordsSpreadOverLinesAlike)
 TEST(AverageProgram, ReadAndWriteFailuresAreErrors)
 {
     // wd.eng a directory: it opens but cannot be read.
-    const fs::path dir = fs::temp_directory_path() / ("average_test_dir_" + std::to_string(::getpid()));
+    const temp_folder dir("average");
     fs::create_directories(dir / "wd.eng");
-    const std::string cmd = "cd '" + dir.string() + "' && '" TOOLKIT_BIN_DIR "/average' 0 >/dev/null 2>&1";
-    const int rc = std::system(cmd.c_str());
-    fs::remove_all(dir);
-    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 2);
+    const run_result r = run_program(program_path("average"), {.cwd = dir.path(), .args = {"0"}});
+    EXPECT_TRUE(r.exited && r.status == 2);
 
     if (fs::exists("/dev/full")) {
         EXPECT_EQ(run("1", example, true, "/dev/full").status, 2);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "average/record_reader.hpp"
+#include "tests/support/paths.hpp"
 
 namespace {
 
@@ -88,7 +89,7 @@ struct oracle_case {
 
 std::vector<oracle_case> load_oracle_cases()
 {
-    std::ifstream in(TEST_DATA_DIR "/average/list_directed_cases.txt");
+    std::ifstream in(test_support::test_data_path("average/list_directed_cases.txt"));
     std::vector<oracle_case> cases;
     std::string line;
     while (std::getline(in, line)) {

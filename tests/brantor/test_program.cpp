@@ -2,54 +2,24 @@
 // standard output, its exit statuses, and what a write failure leaves behind.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "brantor/scan.hpp"
-
-namespace fs = std::filesystem;
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
-std::string slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct run_result {
-    int status;
-    std::string out, err;
-};
+using namespace test_support;
 
 class BrantorProgram : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/brantor-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     run_result run(const std::string& args = "")
     {
-        const std::string cmd = "cd '" + dir.string() + "' && '" TOOLKIT_BIN_DIR "/brantor' " + args +
-                                " >stdout.txt 2>stderr.txt";
-        const int rc = std::system(cmd.c_str());
-        run_result r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir / "stdout.txt"),
-                     slurp(dir / "stderr.txt")};
-        fs::remove(dir / "stdout.txt");
-        fs::remove(dir / "stderr.txt");
-        return r;
+        return run_program(program_path("brantor"), {.cwd = dir.path(), .args = split_words(args)});
     }
 
     static const std::string& expected(bool want_detail)
@@ -65,7 +35,7 @@ protected:
         return want_detail ? text.first : text.second;
     }
 
-    fs::path dir;
+    temp_folder dir{"brantor"};
 };
 
 }  // namespace
@@ -76,8 +46,8 @@ TEST_F(BrantorProgram, WritesBothFilesSilentlyAndEndsWithStatusZero)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(slurp(dir / "fort.44") == expected(true));
-    EXPECT_TRUE(slurp(dir / "fort.33") == expected(false));
+    EXPECT_TRUE(read_file(dir / "fort.44") == expected(true));
+    EXPECT_TRUE(read_file(dir / "fort.33") == expected(false));
 }
 
 TEST_F(BrantorProgram, ReplacesOldFilesFromTheirStartAndIgnoresArguments)
@@ -86,12 +56,12 @@ TEST_F(BrantorProgram, ReplacesOldFilesFromTheirStartAndIgnoresArguments)
     std::ofstream(dir / "fort.33") << junk;
     std::ofstream(dir / "fort.44") << junk;
     EXPECT_EQ(run("7 -1 abc").status, 0);
-    const std::string first33 = slurp(dir / "fort.33"), first44 = slurp(dir / "fort.44");
+    const std::string first33 = read_file(dir / "fort.33"), first44 = read_file(dir / "fort.44");
     EXPECT_TRUE(first33 == expected(false));
     EXPECT_TRUE(first44 == expected(true));
     EXPECT_EQ(run().status, 0);
-    EXPECT_TRUE(slurp(dir / "fort.33") == first33);
-    EXPECT_TRUE(slurp(dir / "fort.44") == first44);
+    EXPECT_TRUE(read_file(dir / "fort.33") == first33);
+    EXPECT_TRUE(read_file(dir / "fort.44") == first44);
 }
 
 TEST_F(BrantorProgram, AFullScanFileFailsWithStatusTwoAndKeepsWhatWasWritten)
@@ -102,7 +72,7 @@ TEST_F(BrantorProgram, AFullScanFileFailsWithStatusTwoAndKeepsWhatWasWritten)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err, "");
     EXPECT_EQ(r.out, "");
-    const std::string detail = slurp(dir / "fort.44");
+    const std::string detail = read_file(dir / "fort.44");
     ASSERT_FALSE(detail.empty());
     EXPECT_EQ(detail.back(), '\n');
     EXPECT_TRUE(expected(true).starts_with(detail));

@@ -6,12 +6,13 @@
 #include <bit>
 #include <cstdint>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "brantor/cage.hpp"
 #include "brantor/scan.hpp"
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
 #include "textio/textio.hpp"
 
 using namespace brantor;
@@ -62,13 +63,7 @@ literal_scan run_literal()
     return s;
 }
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) v.push_back(l);
-    return v;
-}
+using test_support::lines_of;
 
 std::string fixed(double v, int w, int d)
 {
@@ -162,7 +157,7 @@ TEST_F(EnergyScan, EnergyRangeAndWhereItIsReached)
 TEST_F(EnergyScan, MatchesSampledLinesOfAnIndependentImplementation)
 {
     for (const auto& [name, lines] : {std::pair{"fort.33", report}, std::pair{"fort.44", detail}}) {
-        std::ifstream in(std::string(TEST_DATA_DIR) + "/brantor/" + name + ".samples");
+        std::ifstream in(test_support::test_data_path(std::string("brantor/") + name + ".samples"));
         ASSERT_TRUE(in) << name;
         int n = 0;
         for (std::string l; std::getline(in, l); ++n) {

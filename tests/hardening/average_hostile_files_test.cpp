@@ -19,11 +19,14 @@
 #include <thread>
 #include <vector>
 
-#include "tests/hardening/spawn.hpp"
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
-using namespace hardening;
+using namespace test_support;
 
 const std::string example = "0 99 99 99 99 99 99 99 99 99\n"
                             "1 10 -20 -10 5 0 -5 30 0 0\n"
@@ -45,19 +48,13 @@ std::string energy_file(int n)
 
 run_result run_average(const fs::path& work, const std::string& skip = "1")
 {
-    run_options o;
-    o.cwd = work;
-    o.args = {skip};
-    o.time_limit = 120;
-    return run_program(program_path("average"), o);
+    return run_program(program_path("average"), {.cwd = work, .args = {skip}, .time_limit = 120});
 }
 
 // average on `content` as wd.eng, in a fresh directory.
 run_result average_on(const std::string& content, const std::string& skip = "1")
 {
-    scratch_dir dir("average_hostile");
-    write_file(dir.path() / "wd.eng", content);
-    return run_average(dir.path(), skip);
+    return run_in_fresh_folder(program_path("average"), {.args = {skip}, .time_limit = 120}, {{"wd.eng", content}});
 }
 
 // The report's four lines have the widths of their formats.
@@ -167,7 +164,7 @@ TEST(AverageHostileFiles, HundredMegabyteLinesInConstantMemory)
     const run_result small = average_on(example);
     ASSERT_EQ(small.status, 0) << small.describe();
 
-    scratch_dir dir("average_long_line");
+    temp_folder dir("average_long_line");
     const fs::path file = dir.path() / "wd.eng";
     auto write_with_long_line = [&](const std::string& head, char fill, const std::string& tail) {
         FILE* f = std::fopen(file.c_str(), "wb");
@@ -270,7 +267,7 @@ private:
 run_result average_on_changing_file(const std::string& first, const std::string& second)
 {
     ::signal(SIGPIPE, SIG_IGN);   // a program that stops reading must not end the test
-    scratch_dir dir("average_changing");
+    temp_folder dir("average_changing");
     changing_file file(dir.path() / "wd.eng", {first, second});
     run_options o;
     o.cwd = dir.path();

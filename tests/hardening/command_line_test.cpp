@@ -13,11 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/hardening/spawn.hpp"
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
-using namespace hardening;
+using namespace test_support;
 
 // Items a careless or corrupted script may put where a number belongs.
 const std::vector<std::string> hostile_items = {
@@ -110,7 +113,7 @@ int scale()
 void try_argument_lists(const std::string& program, const std::vector<std::string>& base, int count,
                         const std::vector<std::pair<std::string, std::string>>& files = {})
 {
-    scratch_dir dir(program + "_args");
+    temp_folder dir(program + "_args");
     const fs::path work = dir.path() / "work";
     argument_lists lists(0x6b656c76616e65ULL ^ std::hash<std::string>{}(program));
     int completed = 0, stopped = 0, errors = 0;
@@ -174,7 +177,7 @@ TEST(CommandLine, AverageEndsCleanlyOnAnyArguments)
 // brantor reads no argument; a few lists show that none of them matters.
 TEST(CommandLine, BrantorIgnoresAnyArguments)
 {
-    scratch_dir dir("brantor_args");
+    temp_folder dir("brantor_args");
     run_options o;
     o.cwd = dir.path();
     const run_result reference = run_program(program_path("brantor"), o);

@@ -20,23 +20,19 @@
 #include <string>
 #include <vector>
 
-#include "tests/hardening/spawn.hpp"
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
-using namespace hardening;
+using namespace test_support;
 
 const std::vector<std::string> planes_0_1 = {"10", "2", "-1", "0", "1", "27.877", "14.512", "9.285", "4"};
 const std::vector<std::string> plane_0_files = {"rho.den000", "rho.den000_eng", "rho.den000_esq", "rho.den000_rho"};
 
 using file_set = std::map<std::string, std::string>;
-
-file_set files_in(const fs::path& dir)
-{
-    file_set f;
-    for (const auto& name : file_names(dir)) f[name] = read_file(dir / name);
-    return f;
-}
 
 // What a good run leaves, made once.
 const file_set& good_run(const std::string& program)
@@ -44,7 +40,7 @@ const file_set& good_run(const std::string& program)
     static std::map<std::string, file_set> made;
     auto it = made.find(program);
     if (it != made.end()) return it->second;
-    scratch_dir dir(program + "_reference");
+    temp_folder dir(program + "_reference");
     run_options o;
     o.cwd = dir.path();
     if (program == "kelvane") o.args = planes_0_1;
@@ -141,14 +137,11 @@ void expect_kelvane_failure(const run_result& r)
 TEST(FailureInjection, KelvaneOnADiskThatFillsDuringTheSecondPlaneKeepsTheFirst)
 {
     const file_set& good = good_run("kelvane");
-    scratch_dir dir("kelvane_disk");
+    temp_folder dir("kelvane_disk");
     // Plane 0 takes 14.6 MB; the disk ends inside the first file of plane 1.
     small_disk disk(dir.path(), "20m");
     MOUNT_OR_SKIP(disk);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = planes_0_1;
-    const run_result r = run_program(program_path("kelvane"), o);
+    const run_result r = run_program(program_path("kelvane"), {.cwd = dir.path(), .args = planes_0_1});
     expect_kelvane_failure(r);
     EXPECT_NE(r.out.find("rho.den001"), std::string::npos) << "the failure came during the second plane";
     const file_set left = files_in(dir.path());
@@ -159,7 +152,7 @@ TEST(FailureInjection, KelvaneOnADiskThatFillsDuringTheSecondPlaneKeepsTheFirst)
 TEST(FailureInjection, KelvaneOnAFullDiskLeavesOlderPlaneFilesAsTheyWere)
 {
     const file_set& good = good_run("kelvane");
-    scratch_dir dir("kelvane_disk_old");
+    temp_folder dir("kelvane_disk_old");
     small_disk disk(dir.path(), "20m");
     MOUNT_OR_SKIP(disk);
     file_set older;
@@ -168,10 +161,7 @@ TEST(FailureInjection, KelvaneOnAFullDiskLeavesOlderPlaneFilesAsTheyWere)
             older[plane + suffix] = "an older run's " + plane + suffix + "\n";
             write_file(dir.path() / (plane + suffix), older[plane + suffix]);
         }
-    run_options o;
-    o.cwd = dir.path();
-    o.args = planes_0_1;
-    expect_kelvane_failure(run_program(program_path("kelvane"), o));
+    expect_kelvane_failure(run_program(program_path("kelvane"), {.cwd = dir.path(), .args = planes_0_1}));
     const file_set left = files_in(dir.path());
     ASSERT_EQ(left.size(), older.size()) << "no file added, none removed";
     for (const auto& [name, content] : left) {
@@ -184,22 +174,19 @@ TEST(FailureInjection, KelvaneOnAFullDiskLeavesOlderPlaneFilesAsTheyWere)
 
 TEST(FailureInjection, KelvaneBeyondTheFileSizeLimitLeavesNoCutPlaneFile)
 {
-    scratch_dir dir("kelvane_fsize");
+    temp_folder dir("kelvane_fsize");
     const std::string older = "an older run's plane\n";
     write_file(dir.path() / "rho.den000", older);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = planes_0_1;
     // rho.den000 has 8,340,629 bytes: the limit cuts off part of its last line.
-    o.file_size_limit = 8340600;
-    expect_kelvane_failure(run_program(program_path("kelvane"), o));
+    expect_kelvane_failure(
+        run_program(program_path("kelvane"), {.cwd = dir.path(), .args = planes_0_1, .file_size_limit = 8340600}));
     EXPECT_EQ(file_names(dir.path()), std::vector<std::string>{"rho.den000"});
     EXPECT_EQ(read_file(dir.path() / "rho.den000"), older);
 }
 
 TEST(FailureInjection, KelvaneInAReadOnlyDirectory)
 {
-    scratch_dir dir("kelvane_read_only");
+    temp_folder dir("kelvane_read_only");
     const read_only_setup s = read_only_directory(dir.path(), "kelvane");
     if (!s.skip_reason.empty()) GTEST_SKIP() << "skipped: " << s.skip_reason;
     run_options o;
@@ -231,26 +218,22 @@ void expect_brantor_failure_with_good_start(const run_result& r, const fs::path&
 
 TEST(FailureInjection, BrantorOnAFullDisk)
 {
-    scratch_dir dir("brantor_disk");
+    temp_folder dir("brantor_disk");
     small_disk disk(dir.path(), "4m");
     MOUNT_OR_SKIP(disk);
-    run_options o;
-    o.cwd = dir.path();
-    expect_brantor_failure_with_good_start(run_program(program_path("brantor"), o), dir.path());
+    expect_brantor_failure_with_good_start(run_program(program_path("brantor"), {.cwd = dir.path()}), dir.path());
 }
 
 TEST(FailureInjection, BrantorBeyondTheFileSizeLimit)
 {
-    scratch_dir dir("brantor_fsize");
-    run_options o;
-    o.cwd = dir.path();
-    o.file_size_limit = 1 << 20;
-    expect_brantor_failure_with_good_start(run_program(program_path("brantor"), o), dir.path());
+    temp_folder dir("brantor_fsize");
+    expect_brantor_failure_with_good_start(
+        run_program(program_path("brantor"), {.cwd = dir.path(), .file_size_limit = 1 << 20}), dir.path());
 }
 
 TEST(FailureInjection, BrantorInAReadOnlyDirectory)
 {
-    scratch_dir dir("brantor_read_only");
+    temp_folder dir("brantor_read_only");
     const read_only_setup s = read_only_directory(dir.path(), "brantor");
     if (!s.skip_reason.empty()) GTEST_SKIP() << "skipped: " << s.skip_reason;
     run_options o;
@@ -274,32 +257,26 @@ const std::string example = "0 99 99 99 99 99 99 99 99 99\n"
 
 TEST(FailureInjection, AverageReportOnAFullDisk)
 {
-    scratch_dir dir("average_disk");
+    temp_folder dir("average_disk");
     write_file(dir.path() / "wd.eng", example);
     const fs::path disk_dir = dir.path() / "disk";
     fs::create_directories(disk_dir);
     small_disk disk(disk_dir, "64k");
     MOUNT_OR_SKIP(disk);
     fill_up(disk_dir);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = {"1"};
-    o.stdout_file = disk_dir / "report";
-    const run_result r = run_program(program_path("average"), o);
+    const run_result r =
+        run_program(program_path("average"), {.cwd = dir.path(), .args = {"1"}, .stdout_file = disk_dir / "report"});
     EXPECT_TRUE(r.exited && r.status == 2) << r.describe();
     EXPECT_FALSE(r.err.empty());
 }
 
 TEST(FailureInjection, AverageReportBeyondTheFileSizeLimit)
 {
-    scratch_dir dir("average_fsize");
+    temp_folder dir("average_fsize");
     write_file(dir.path() / "wd.eng", example);
-    run_options o;
-    o.cwd = dir.path();
-    o.args = {"1"};
-    o.stdout_file = dir.path() / "report";
-    o.file_size_limit = 100;
-    const run_result r = run_program(program_path("average"), o);
+    const run_result r = run_program(
+        program_path("average"),
+        {.cwd = dir.path(), .args = {"1"}, .stdout_file = dir.path() / "report", .file_size_limit = 100});
     EXPECT_TRUE(r.exited && r.status == 2) << r.describe();
     EXPECT_FALSE(r.err.empty());
     const std::string report = read_file(dir.path() / "report");
@@ -308,7 +285,7 @@ TEST(FailureInjection, AverageReportBeyondTheFileSizeLimit)
 
 TEST(FailureInjection, AverageInAReadOnlyDirectoryReportsAndCannotReadAClosedFile)
 {
-    scratch_dir dir("average_read_only");
+    temp_folder dir("average_read_only");
     const read_only_setup s = read_only_directory(dir.path(), "average");
     if (!s.skip_reason.empty()) GTEST_SKIP() << "skipped: " << s.skip_reason;
     const fs::path work = dir.path() / "work";

@@ -14,11 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/hardening/spawn.hpp"
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
-using namespace hardening;
+using namespace test_support;
 
 #define SKIP_IF_SANITIZED()                                                                            \
     if (sanitized_build())                                                                             \
@@ -29,7 +32,7 @@ constexpr long long megabyte = 1 << 20;
 TEST(Memory, KelvaneSaysHowMuchStorageItNeededBeforeWritingAnything)
 {
     SKIP_IF_SANITIZED();
-    scratch_dir dir("kelvane_memory");
+    temp_folder dir("kelvane_memory");
     run_options o;
     o.cwd = dir.path();
     o.args = {"10", "2", "-1", "0", "1", "27.877", "14.512", "9.285", "876"};
@@ -67,14 +70,11 @@ TEST(Memory, ProgramsUnderTightLimitsEndWithAReportOrAMessage)
     int runs = 0;
     for (const auto& c : cases) {
         for (const long long limit : {8LL, 12LL, 16LL, 24LL, 32LL, 64LL, 256LL}) {
-            scratch_dir dir(c.program + "_tight");
+            temp_folder dir(c.program + "_tight");
             if (!c.wd_eng.empty()) write_file(dir.path() / "wd.eng", c.wd_eng);
-            run_options o;
-            o.cwd = dir.path();
-            o.args = c.args;
-            o.address_space_limit = limit * megabyte;
-            o.time_limit = 120;
-            const run_result r = run_program(program_path(c.program), o);
+            const run_result r = run_program(
+                program_path(c.program),
+                {.cwd = dir.path(), .args = c.args, .address_space_limit = limit * megabyte, .time_limit = 120});
             ++runs;
             const std::string what = c.program + " under " + std::to_string(limit) + " MB: " + r.describe();
             ASSERT_TRUE(r.exited) << what;

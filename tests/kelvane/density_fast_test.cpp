@@ -7,25 +7,25 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "kelvane/density/block_combination.hpp"
 #include "kelvane/density/density_kernel.hpp"
 #include "kelvane/density/euler_grid.hpp"
-#include "routines/wigner_plane.hpp"
-#include "tests/support/density_reference.hpp"
-#include "tests/kelvane/level_sets.hpp"
 #include "routines/wigd.hpp"
+#include "routines/wigner_plane.hpp"
+#include "tests/kelvane/level_sets.hpp"
+#include "tests/support/bits.hpp"
+#include "tests/support/density_reference.hpp"
 
 namespace kelvane {
 namespace {
 
-using testing::cut_energy;
-using testing::random_levels;
-using testing::top_levels;
+using level_sets::cut_energy;
+using level_sets::random_levels;
+using level_sets::top_levels;
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using test_support::same_bits;
 
 // The reduced region of one plane by the fast path.
 struct fast_plane {
@@ -186,12 +186,12 @@ TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
     // Every other level far beyond the cut; vectors play no part in the plan.
     rotlev lev;
     lev.jmax = j;
-    testing::start_block_levels(lev.even, j);
+    level_sets::start_block_levels(lev.even, j);
     for (int jj = 0; jj <= j; ++jj) {
         const int n = routines::block_order(jj, parity::even);
         for (int i = 0; i < n; ++i) lev.even.level.push_back(jj == j && i < 2 ? (i == 0 ? exact : beyond) : 1e9);
         lev.even.vec.resize(lev.even.vec.size() + static_cast<std::size_t>(n) * n);
-        testing::close_j(lev.even, jj);
+        level_sets::close_j(lev.even, jj);
     }
     block_plan plan;
     reserve_block_plan(plan, j);

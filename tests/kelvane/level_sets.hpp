@@ -14,7 +14,7 @@
 #include "routines/rotmat.hpp"
 #include "routines/tql.hpp"
 
-namespace kelvane::testing {
+namespace kelvane::level_sets {
 
 inline void start_block_levels(block_levels& b, int jmax)
 {
@@ -101,4 +101,4 @@ inline double cut_energy(int j, double tau)
     return std::log((2 * j + 1) / eight_pi_squared / density_cut) / tau;
 }
 
-}  // namespace kelvane::testing
+}  // namespace kelvane::level_sets

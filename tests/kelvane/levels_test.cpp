@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <cstring>
 #include <vector>
 
 #include "kelvane/levels/level_blocks.hpp"
 #include "kelvane/levels/level_loop.hpp"
 #include "kelvane/levels/level_stage.hpp"
 #include "routines/rotmat.hpp"
-#include "textio/textio.hpp"
 #include "routines/tql.hpp"
+#include "tests/support/bits.hpp"
+#include "textio/textio.hpp"
 
 using namespace kelvane;
 
@@ -51,10 +51,7 @@ void literal_block(const block& b, const run_args& args, std::vector<double>& a,
     ASSERT_TRUE(routines::tql(nm, b.n, a.data(), d.data(), e.data()));
 }
 
-bool same_bits(const double* x, const double* y, std::size_t count)
-{
-    return count == 0 || std::memcmp(x, y, count * sizeof(double)) == 0;
-}
+using test_support::same_bits;
 
 level_storage computed(const run_args& args, bool vectors, int threads, std::string& printed)
 {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,7 +15,9 @@
 #include "kelvane/density/plane_stage.hpp"
 #include "kelvane/levels/level_loop.hpp"
 #include "kelvane/levels/level_stage.hpp"
+#include "tests/support/bits.hpp"
 #include "tests/support/density_reference.hpp"
+#include "tests/support/paths.hpp"
 
 namespace kelvane {
 namespace {
@@ -34,7 +35,7 @@ const std::vector<reference_point>& references()
 {
     static const std::vector<reference_point> table = [] {
         std::vector<reference_point> rows;
-        std::ifstream in(std::string(TEST_DATA_DIR) + "/plane90/reference.txt");
+        std::ifstream in(test_support::test_data_path("plane90/reference.txt"));
         std::string line;
         while (std::getline(in, line)) {
             if (line.empty() || line[0] == '#') continue;
@@ -112,7 +113,7 @@ rotlev run_levels(const run_args& args)
 
 double run_tau(const run_args& args) { return time_steps_of(args).tau; }
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using test_support::same_bits;
 
 // The sample points of plane 90 through the program's own stage: its Wigner
 // values of the plane, then each cell as compute_plane gives it.

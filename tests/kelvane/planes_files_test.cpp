@@ -3,13 +3,8 @@
 // plane 0 only, the stop at a plane above 180, and files that are never left
 // truncated under their own name.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -17,99 +12,44 @@
 #include <vector>
 
 #include "kelvane/density/plane_files.hpp"
-
-namespace fs = std::filesystem;
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
+using namespace test_support;
+
 const std::string water = " 27.877 14.512 9.285 ";
 
-std::string slurp(const fs::path& p)
+// kelvane with the given arguments (shell words) in the folder, under the
+// given options (environment, limits).
+run_result kelvane(const temp_folder& f, const std::string& args, run_options o = {})
 {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    o.cwd = f.path();
+    o.args = split_words(args);
+    return run_program(program_path("kelvane"), o);
 }
 
-std::vector<std::string> lines_of(const std::string& text)
+run_options threads(const std::string& count) { return {.environment = {"KELVANE_THREADS=" + count}}; }
+
+std::map<std::string, std::string> sha256_of_files(const temp_folder& f)
 {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) v.push_back(line);
-    return v;
-}
-
-// A working folder that lives as long as the test.
-struct folder {
-    fs::path dir;
-    folder()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "planes-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary folder");
-        dir = tmpl;
-    }
-    ~folder()
-    {
-        std::error_code ec;
-        fs::permissions(dir, fs::perms::owner_all, ec);
-        fs::remove_all(dir, ec);
-    }
-    std::string read(const std::string& name) const { return slurp(dir / name); }
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> v;
-        for (const auto& e : fs::directory_iterator(dir)) v.push_back(e.path().filename().string());
-        std::sort(v.begin(), v.end());
-        return v;
-    }
-};
-
-struct run_result {
-    std::string out, err;
-    int status = -1;
-};
-
-// kelvane with the given arguments in the folder; prefix is shell text put
-// before the program (environment, limits).
-run_result kelvane(const folder& f, const std::string& args, const std::string& prefix = "")
-{
-    const fs::path out = f.dir / ".out", err = f.dir / ".err";
-    const std::string command = "cd '" + f.dir.string() + "' && " + prefix + " '" TOOLKIT_BIN_DIR "/kelvane' " +
-                                args + " >'" + out.string() + "' 2>'" + err.string() + "'";
-    const int raw = std::system(command.c_str());
-    run_result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    fs::remove(out);
-    fs::remove(err);
-    return r;
-}
-
-std::map<std::string, std::string> sha256_of_files(const folder& f)
-{
+    std::vector<std::string> planes;
+    for (const auto& name : file_names(f.path()))
+        if (name.rfind("rho.den", 0) == 0) planes.push_back(name);
     std::map<std::string, std::string> sums;
-    const std::string command = "cd '" + f.dir.string() + "' && sha256sum rho.den*";
-    FILE* p = popen(command.c_str(), "r");
-    char line[512];
-    while (p && std::fgets(line, sizeof line, p)) {
-        std::istringstream in(line);
-        std::string sum, name;
-        in >> sum >> name;
-        sums[name] = sum;
-    }
-    if (p) pclose(p);
+    std::istringstream in(run_program("sha256sum", {.cwd = f.path(), .args = planes}).out);
+    for (std::string sum, name; in >> sum >> name;) sums[name] = sum;
     return sums;
 }
 
 std::map<std::string, std::string> recorded_sums(const std::string& name)
 {
     std::map<std::string, std::string> sums;
-    std::istringstream in(slurp(std::string(TEST_DATA_DIR) + "/planes/" + name + ".sha256"));
-    std::string sum, file;
-    while (in >> sum >> file) sums[file] = sum;
+    std::istringstream in(read_file(test_data_path("planes/" + name + ".sha256")));
+    for (std::string sum, file; in >> sum >> file;) sums[file] = sum;
     return sums;
 }
 
@@ -117,23 +57,23 @@ class PlaneFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!fs::exists(TOOLKIT_BIN_DIR "/kelvane")) GTEST_SKIP() << "kelvane is not built";
+        if (!fs::exists(program_path("kelvane"))) GTEST_SKIP() << "kelvane is not built";
     }
 };
 
 TEST_F(PlaneFiles, AreTheRecordedFilesByteForByteForAnyThreadCount)
 {
     for (const std::string name : {"kelvane-water-j4-planes0-1", "kelvane-water-j8-plane90-even"}) {
-        const std::string args = lines_of(slurp(std::string(TEST_DATA_DIR) + "/planes/" + name + ".args")).at(0);
+        const std::string args = lines_of(read_file(test_data_path("planes/" + name + ".args"))).at(0);
         std::string first_out;
-        for (int threads : {1, 3}) {
-            SCOPED_TRACE(name + " with " + std::to_string(threads) + " threads");
-            folder f;
-            const run_result r = kelvane(f, args, "KELVANE_THREADS=" + std::to_string(threads));
+        for (int count : {1, 3}) {
+            SCOPED_TRACE(name + " with " + std::to_string(count) + " threads");
+            temp_folder f;
+            const run_result r = kelvane(f, args, threads(std::to_string(count)));
             EXPECT_EQ(r.status, 0);
             EXPECT_EQ(r.err, "");
             EXPECT_EQ(sha256_of_files(f), recorded_sums(name));
-            if (threads == 1) first_out = r.out;
+            if (count == 1) first_out = r.out;
             else EXPECT_EQ(r.out, first_out);
         }
     }
@@ -145,10 +85,10 @@ TEST_F(PlaneFiles, HaveTheirNamesLayoutAndProgressLines)
              {0, "rho.den000"}, {9, "rho.den009"}, {10, "rho.den010"}, {99, "rho.den099"}, {100, "rho.den100"}, {180, "rho.den180"}})
         EXPECT_EQ(kelvane::plane_file_name(ithe), name);
 
-    folder f;
+    temp_folder f;
     const run_result r = kelvane(f, "10 2 1 0 1" + water + "4");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(f.names(), (std::vector<std::string>{"rho.den000", "rho.den000_eng", "rho.den000_esq", "rho.den000_rho",
+    EXPECT_EQ(file_names(f.path()), (std::vector<std::string>{"rho.den000", "rho.den000_eng", "rho.den000_esq", "rho.den000_rho",
                                                     "rho.den001", "rho.den001_eng", "rho.den001_esq", "rho.den001_rho"}));
     // Standard output after the report: per plane its name, then 0..360.
     const auto out = lines_of(r.out);
@@ -160,18 +100,18 @@ TEST_F(PlaneFiles, HaveTheirNamesLayoutAndProgressLines)
         for (int row = 0; row <= 360; ++row) EXPECT_EQ(std::stoi(at[plane * 362 + 1 + row]), row);
     }
 
-    const auto all0 = lines_of(f.read("rho.den000"));
+    const auto all0 = lines_of(read_file(f / "rho.den000"));
     ASSERT_EQ(all0.size(), 130321u + 2);
     EXPECT_EQ(all0[0], "# T=  10.00000 NSLICE=    2 IODEVN=    1");
     EXPECT_EQ(all0[1], "# the  phi  chi       rho            engrot");
-    const auto all1 = lines_of(f.read("rho.den001"));
+    const auto all1 = lines_of(read_file(f / "rho.den001"));
     ASSERT_EQ(all1.size(), 130321u);
     // ichi runs fastest: record 2 is (0, 1), record 362 is (1, 0).
     EXPECT_EQ(all1[1].substr(0, 15), "    1    0    1");
     EXPECT_EQ(all1[361].substr(0, 15), "    1    1    0");
-    const auto rho1 = lines_of(f.read("rho.den001_rho"));
-    const auto eng1 = lines_of(f.read("rho.den001_eng"));
-    const auto esq1 = lines_of(f.read("rho.den001_esq"));
+    const auto rho1 = lines_of(read_file(f / "rho.den001_rho"));
+    const auto eng1 = lines_of(read_file(f / "rho.den001_eng"));
+    const auto esq1 = lines_of(read_file(f / "rho.den001_esq"));
     ASSERT_EQ(rho1.size(), 130321u);
     ASSERT_EQ(eng1.size(), 130321u);
     ASSERT_EQ(esq1.size(), 130321u);
@@ -184,7 +124,7 @@ TEST_F(PlaneFiles, HaveTheirNamesLayoutAndProgressLines)
 
 TEST_F(PlaneFiles, OriginHoldsThePartitionFunctionAndMeanEnergyOfTheReport)
 {
-    folder f;
+    temp_folder f;
     const run_result r = kelvane(f, "10 16 -1 0 0" + water + "10");
     ASSERT_EQ(r.status, 0) << r.err;
     // maxj =    10  CLASSICAL: Z=      <Z> E=  <E> CM-1 E= ... K
@@ -193,7 +133,7 @@ TEST_F(PlaneFiles, OriginHoldsThePartitionFunctionAndMeanEnergyOfTheReport)
     ASSERT_NE(maxj, out.end());
     const double z = std::stod(maxj->substr(maxj->find("Z=") + 2));
     const double e = std::stod(maxj->substr(maxj->find(" E=") + 3));
-    const auto first = lines_of(f.read("rho.den000")).at(2);
+    const auto first = lines_of(read_file(f / "rho.den000")).at(2);
     EXPECT_EQ(first.substr(0, 15), "    0    0    0");
     const double rho = std::stod(first.substr(16, 15)), eng = std::stod(first.substr(32, 15));
     EXPECT_NEAR(rho * 78.95683520871486, z, 1e-7 * z);
@@ -202,11 +142,11 @@ TEST_F(PlaneFiles, OriginHoldsThePartitionFunctionAndMeanEnergyOfTheReport)
 
 TEST_F(PlaneFiles, StopAtThePlaneAbove180AfterWritingTheEarlierOnes)
 {
-    folder f;
+    temp_folder f;
     const run_result r = kelvane(f, "10 2 0 179 185" + water + "4");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(f.names(), (std::vector<std::string>{"rho.den179", "rho.den179_eng", "rho.den179_esq", "rho.den179_rho",
+    EXPECT_EQ(file_names(f.path()), (std::vector<std::string>{"rho.den179", "rho.den179_eng", "rho.den179_esq", "rho.den179_rho",
                                                     "rho.den180", "rho.den180_eng", "rho.den180_esq", "rho.den180_rho"}));
     const auto out = lines_of(r.out);
     ASSERT_GE(out.size(), 2u);
@@ -217,60 +157,60 @@ TEST_F(PlaneFiles, StopAtThePlaneAbove180AfterWritingTheEarlierOnes)
     last >> w1 >> w2 >> index;
     EXPECT_EQ(w1 + " " + w2, "weird ithe");
     EXPECT_EQ(index, 181);
-    EXPECT_EQ(lines_of(f.read("rho.den180_esq")).size(), 130321u);
+    EXPECT_EQ(lines_of(read_file(f / "rho.den180_esq")).size(), 130321u);
 }
 
 TEST_F(PlaneFiles, ReplaceAnOlderFileOnlyOnceTheNewOneIsWhole)
 {
-    folder f;
-    std::ofstream(f.dir / "rho.den005") << "an older plane\n";
-    std::ofstream(f.dir / "rho.den005_rho") << "an older plane\n";
+    temp_folder f;
+    std::ofstream(f / "rho.den005") << "an older plane\n";
+    std::ofstream(f / "rho.den005_rho") << "an older plane\n";
 
     // A file size limit makes the writes of the combined file fail: the run
     // says so and ends with status 2, the older files stay as they were and
     // nothing is left under a temporary name.
-    const run_result failed = kelvane(f, "10 2 0 5 5" + water + "4", "trap '' XFSZ; ulimit -f 2048;");
+    const run_result failed = kelvane(f, "10 2 0 5 5" + water + "4", {.file_size_limit = 1 << 20});
     EXPECT_EQ(failed.status, 2);
     EXPECT_NE(failed.err, "");
-    EXPECT_EQ(f.read("rho.den005"), "an older plane\n");
-    EXPECT_EQ(f.read("rho.den005_rho"), "an older plane\n");
-    EXPECT_EQ(f.names(), (std::vector<std::string>{"rho.den005", "rho.den005_rho"}));
+    EXPECT_EQ(read_file(f / "rho.den005"), "an older plane\n");
+    EXPECT_EQ(read_file(f / "rho.den005_rho"), "an older plane\n");
+    EXPECT_EQ(file_names(f.path()), (std::vector<std::string>{"rho.den005", "rho.den005_rho"}));
 
     const run_result ok = kelvane(f, "10 2 0 5 5" + water + "4");
     EXPECT_EQ(ok.status, 0);
-    EXPECT_EQ(lines_of(f.read("rho.den005")).size(), 130321u);
-    EXPECT_EQ(lines_of(f.read("rho.den005_rho")).size(), 130321u);
-    EXPECT_EQ(f.names().size(), 4u);
+    EXPECT_EQ(lines_of(read_file(f / "rho.den005")).size(), 130321u);
+    EXPECT_EQ(lines_of(read_file(f / "rho.den005_rho")).size(), 130321u);
+    EXPECT_EQ(file_names(f.path()).size(), 4u);
 }
 
 TEST_F(PlaneFiles, AFileThatCannotBeCreatedEndsTheRunWithTheEarlierPlanesIntact)
 {
-    folder f;
-    fs::create_directory(f.dir / "rho.den001_eng.part");
+    temp_folder f;
+    fs::create_directory(f / "rho.den001_eng.part");
     const run_result r = kelvane(f, "10 2 -1 0 2" + water + "4");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err, "");
-    EXPECT_EQ(lines_of(f.read("rho.den000_esq")).size(), 130321u);
-    EXPECT_EQ(lines_of(f.read("rho.den000")).size(), 130321u + 2);
-    EXPECT_FALSE(fs::exists(f.dir / "rho.den001"));
-    EXPECT_FALSE(fs::exists(f.dir / "rho.den001.part"));
-    EXPECT_FALSE(fs::exists(f.dir / "rho.den001_rho.part"));
-    EXPECT_FALSE(fs::exists(f.dir / "rho.den002"));
+    EXPECT_EQ(lines_of(read_file(f / "rho.den000_esq")).size(), 130321u);
+    EXPECT_EQ(lines_of(read_file(f / "rho.den000")).size(), 130321u + 2);
+    EXPECT_FALSE(fs::exists(f / "rho.den001"));
+    EXPECT_FALSE(fs::exists(f / "rho.den001.part"));
+    EXPECT_FALSE(fs::exists(f / "rho.den001_rho.part"));
+    EXPECT_FALSE(fs::exists(f / "rho.den002"));
 }
 
 TEST_F(PlaneFiles, AThreadCountThatIsNoPositiveNumberIsRefusedBeforeAnyOutput)
 {
     for (const std::string bad : {"0", "-2", "two", "3x"}) {
-        folder f;
-        const run_result r = kelvane(f, "10 2 -1 0 0" + water + "4", "KELVANE_THREADS=" + bad);
+        temp_folder f;
+        const run_result r = kelvane(f, "10 2 -1 0 0" + water + "4", threads(bad));
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_EQ(r.out, "") << bad;
         EXPECT_NE(r.err, "") << bad;
-        EXPECT_TRUE(f.names().empty()) << bad;
+        EXPECT_TRUE(file_names(f.path()).empty()) << bad;
     }
     // Refused in a run without planes too, before the report.
-    folder f;
-    const run_result r = kelvane(f, "10 2 -1 1 0" + water + "4", "KELVANE_THREADS=two");
+    temp_folder f;
+    const run_result r = kelvane(f, "10 2 -1 1 0" + water + "4", threads("two"));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
 }

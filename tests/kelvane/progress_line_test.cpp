@@ -10,12 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <string>
 
-namespace {
+#include "tests/support/paths.hpp"
+#include "tests/support/temp_folder.hpp"
 
-namespace fs = std::filesystem;
+namespace {
 
 struct terminal_run {
     int status = -1;
@@ -26,18 +26,17 @@ struct terminal_run {
 // terminal and standard output on the terminal too or on a file.
 terminal_run run_on_terminal(bool report_on_terminal)
 {
-    const fs::path folder = fs::temp_directory_path() / ("progress_line_" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    const test_support::temp_folder folder("progress_line");
     terminal_run r;
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
     if (pid == 0) {
-        if (::chdir(folder.c_str()) != 0) ::_exit(126);
+        if (::chdir(folder.path().c_str()) != 0) ::_exit(126);
         if (!report_on_terminal) {
             const int fd = ::open("report", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) ::_exit(126);
         }
-        const std::string program = std::string(TOOLKIT_BIN_DIR) + "/kelvane";
+        const std::string program = test_support::program_path("kelvane").string();
         ::execl(program.c_str(), "kelvane", "10", "2", "-1", "0", "2", "27.877", "14.512", "9.285", "4",
                 static_cast<char*>(nullptr));
         ::_exit(127);
@@ -53,7 +52,6 @@ terminal_run run_on_terminal(bool report_on_terminal)
     ::waitpid(pid, &raw, 0);
     ::close(master);
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    fs::remove_all(folder);
     return r;
 }
 

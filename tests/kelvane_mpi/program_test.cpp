@@ -3,99 +3,45 @@
 // the completed planes intact; and the job-array way of splitting a table
 // into independent kelvane runs.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
+#include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
+#include "tests/support/process.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace {
 
+using namespace test_support;
+
 const std::string water = " 27.877 14.512 9.285 ";
 
-struct run_result {
-    std::string out, err;
-    int status = -1;
-};
-
-std::string slurp(const fs::path& p)
+run_result kelvane(const temp_folder& f, const std::string& args)
 {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return run_program(program_path("kelvane"), {.cwd = f.path(), .args = split_words(args)});
 }
-
-// An empty working folder, removed with the test.
-class folder {
-public:
-    folder()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "kelvane-mpi-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary folder");
-        path_ = tmpl;
-        fs::create_directory(path_ / "work");
-    }
-    ~folder() { fs::remove_all(path_); }
-    fs::path work() const { return path_ / "work"; }
-
-    // The command runs in work(); its output is kept beside it.
-    run_result run(const std::string& command) const
-    {
-        const std::string line = "cd '" + work().string() + "' && " + command + " >'" + (path_ / "out").string() +
-                                 "' 2>'" + (path_ / "err").string() + "' </dev/null";
-        const int raw = std::system(line.c_str());
-        return {slurp(path_ / "out"), slurp(path_ / "err"), WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
-    }
-
-    // Every file of work(), by name, with its content.
-    std::map<std::string, std::string> files() const
-    {
-        std::map<std::string, std::string> f;
-        for (const auto& e : fs::directory_iterator(work())) f[e.path().filename().string()] = slurp(e.path());
-        return f;
-    }
-
-private:
-    fs::path path_;
-};
-
-std::string program(const char* name) { return std::string("'") + TOOLKIT_BIN_DIR + "/" + name + "'"; }
-
-run_result kelvane(const folder& f, const std::string& args) { return f.run(program("kelvane") + " " + args); }
 
 // Where kelvane-mpi was not built, or mpirun is missing, the tests say so and
 // are skipped.
 bool mpi_available()
 {
     const std::string mpiexec = MPIEXEC;
-    return !mpiexec.empty() && access(mpiexec.c_str(), X_OK) == 0 &&
-           access((std::string(TOOLKIT_BIN_DIR) + "/kelvane-mpi").c_str(), X_OK) == 0;
+    return !mpiexec.empty() && access(mpiexec.c_str(), X_OK) == 0 && access(program_path("kelvane-mpi").c_str(), X_OK) == 0;
 }
 
 #define REQUIRE_MPI()                                                                    \
     if (!mpi_available()) GTEST_SKIP() << "kelvane-mpi or mpirun is not available"
 
-run_result kelvane_mpi(const folder& f, int ranks, const std::string& args, const std::string& env = "")
+run_result kelvane_mpi(const temp_folder& f, int ranks, const std::string& args, const std::string& env = "")
 {
-    std::string launcher = std::string("'") + MPIEXEC + "' --oversubscribe";
-    if (geteuid() == 0) launcher += " --allow-run-as-root";
-    return f.run(env + launcher + " -np " + std::to_string(ranks) + " " + program("kelvane-mpi") + " " + args);
-}
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+    std::vector<std::string> launcher{"--oversubscribe"};
+    if (geteuid() == 0) launcher.push_back("--allow-run-as-root");
+    launcher.insert(launcher.end(), {"-np", std::to_string(ranks), program_path("kelvane-mpi").string()});
+    for (const std::string& a : split_words(args)) launcher.push_back(a);
+    return run_program(MPIEXEC, {.cwd = f.path(), .args = launcher, .environment = split_words(env)});
 }
 
 bool is_progress(const std::string& line)
@@ -128,20 +74,20 @@ TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
 {
     REQUIRE_MPI();
     const std::string args = "10 8 -1 0 4" + water + "10";
-    folder serial;
+    temp_folder serial;
     const run_result s = kelvane(serial, args);
     ASSERT_EQ(s.status, 0) << s.err;
-    const auto expected = serial.files();
+    const auto expected = files_in(serial.path());
     ASSERT_EQ(expected.size(), 20u);
 
     for (const auto& [ranks, env] : {std::pair{1, ""}, std::pair{2, "KELVANE_THREADS=1 "},
                                      std::pair{3, ""}, std::pair{2, "KELVANE_THREADS=2 "}}) {
         SCOPED_TRACE(std::to_string(ranks) + " ranks " + env);
-        folder f;
+        temp_folder f;
         const run_result r = kelvane_mpi(f, ranks, args, env);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        EXPECT_TRUE(f.files() == expected) << "the plane files differ from those of kelvane";
+        EXPECT_TRUE(files_in(f.path()) == expected) << "the plane files differ from those of kelvane";
         // The report once, then one line per plane in plane order.
         std::vector<std::string> want = report_of_serial(s.out);
         for (const std::string& name : names_of(s.out)) want.push_back(name);
@@ -157,16 +103,16 @@ TEST(KelvaneMpi, StopsAndRefusalsAreThoseOfKelvaneSaidOnce)
                                    "10 2 -1 0 2" + water + "877",              // limit of jmax
                                    "10 2 -1 3 2" + water + "6"}) {              // no plane
         SCOPED_TRACE(args);
-        folder serial, f;
+        temp_folder serial, f;
         const run_result s = kelvane(serial, args);
         const run_result r = kelvane_mpi(f, 3, args);
         EXPECT_EQ(r.status, s.status);
         EXPECT_EQ(r.out, s.out);
         EXPECT_EQ(r.err, s.err);
-        EXPECT_TRUE(f.files().empty());
+        EXPECT_TRUE(files_in(f.path()).empty());
     }
 
-    folder f;
+    temp_folder f;
     const run_result r = kelvane_mpi(f, 3, "10 2 -1 0 x" + water + "4");
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(r.out, "");
@@ -179,13 +125,13 @@ TEST(KelvaneMpi, APlaneBeyondTheGridEndsTheRunAfterThePlanesBeforeIt)
 {
     REQUIRE_MPI();
     const std::string args = "10 2 0 178 183" + water + "4";
-    folder serial, f;
+    temp_folder serial, f;
     const run_result s = kelvane(serial, args);
     const run_result r = kelvane_mpi(f, 2, args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(f.files().size(), 12u);
-    EXPECT_TRUE(f.files() == serial.files());
+    EXPECT_EQ(files_in(f.path()).size(), 12u);
+    EXPECT_TRUE(files_in(f.path()) == files_in(serial.path()));
     const auto lines = lines_of(r.out);
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
@@ -200,25 +146,25 @@ TEST(KelvaneMpi, AFailingRankEndsTheJobAndLeavesTheCompletedPlanesIntact)
 {
     REQUIRE_MPI();
     const std::string args = "10 2 -1 0 5" + water + "4";
-    folder serial;
+    temp_folder serial;
     ASSERT_EQ(kelvane(serial, args).status, 0);
-    const auto whole = serial.files();
+    const auto whole = files_in(serial.path());
     for (const std::string blocked : {"rho.den002_eng.part", "rho.den003_rho.part"}) {
         SCOPED_TRACE(blocked);
-        folder f;
-        fs::create_directory(f.work() / blocked);
+        temp_folder f;
+        fs::create_directory(f / blocked);
         const run_result r = kelvane_mpi(f, 2, args);
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find("cannot create " + blocked), std::string::npos) << r.err;
-        for (const auto& [name, content] : f.files()) {
+        for (const auto& [name, content] : files_in(f.path())) {
             if (name.ends_with(".part")) continue;
             ASSERT_TRUE(whole.count(name)) << name;
             EXPECT_TRUE(content == whole.at(name)) << name << " is not the complete plane file";
         }
         const std::string plane = blocked.substr(0, 10);
-        EXPECT_FALSE(f.files().count(plane)) << plane;
+        EXPECT_FALSE(files_in(f.path()).count(plane)) << plane;
         // A plane announced is a plane complete.
-        for (const std::string& name : names_of(r.out)) EXPECT_TRUE(f.files().count(name + "_esq")) << name;
+        for (const std::string& name : names_of(r.out)) EXPECT_TRUE(files_in(f.path()).count(name + "_esq")) << name;
     }
 }
 
@@ -228,9 +174,9 @@ TEST(KelvaneMpi, AFailingRankEndsTheJobAndLeavesTheCompletedPlanesIntact)
 TEST(JobArray, PlanesZeroToTwoInThreeRunsAreThoseOfOneRun)
 {
     const std::string tail = water + "10";
-    folder one, three;
+    temp_folder one, three;
     ASSERT_EQ(kelvane(one, "10 8 -1 0 2" + tail).status, 0);
     for (const char* plane : {"2 2", "0 0", "1 1"}) ASSERT_EQ(kelvane(three, "10 8 -1 " + std::string(plane) + tail).status, 0);
-    EXPECT_EQ(one.files().size(), 12u);
-    EXPECT_TRUE(one.files() == three.files());
+    EXPECT_EQ(files_in(one.path()).size(), 12u);
+    EXPECT_TRUE(files_in(one.path()) == files_in(three.path()));
 }

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
 
 #include "routines/tql.hpp"
+#include "tests/support/bits.hpp"
 
 using namespace routines;
 
@@ -51,10 +51,7 @@ matrix dense_from(int nm, const std::vector<double>& d, const std::vector<double
     return a;
 }
 
-bool same_bits(const double* x, const double* y, std::size_t count)
-{
-    return count == 0 || std::memcmp(x, y, count * sizeof(double)) == 0;
-}
+using test_support::same_bits;
 
 }  // namespace
 

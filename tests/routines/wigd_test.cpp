@@ -3,20 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "routines/wigd.hpp"
+#include "tests/routines/wigner_cases.hpp"
+#include "tests/support/bits.hpp"
 
 using namespace routines;
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-
-double radians(int degrees) { return (degrees * pi) / 180; }
-
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using wigner_cases::radians;
+using test_support::same_bits;
 
 TEST(Wigd, MatchesTheClosedFormsOfSpinOne)
 {
@@ -95,24 +93,27 @@ TEST(WigdTabulated, KeptFactorsGiveTheLiteralBitsAtEveryAngle)
 {
     const int jtop = 14;
     std::vector<double> lnf(wigd_lnf_size(jtop));
-    std::vector<__float128> cp(wigd_pow_size(jtop)), np(wigd_pow_size(jtop)), factors(jtop + 1);
+    std::vector<__float128> factors(jtop + 1);
     fill_wigd_lnf(jtop, lnf);
+    const int degrees[] = {0, 3, 90, 151, 180};
+    std::vector<wigd_angle_tables> tables;
+    for (int deg : degrees) tables.emplace_back(jtop, radians(deg));
     for (int j = 0; j <= jtop; ++j)
         for (int mp = -j - 1; mp <= j + 1; ++mp)
             for (int m = -j; m <= j; ++m) {
                 const int n = wigd_term_count(j, mp, m);
                 ASSERT_LE(n, j + 1);
                 fill_wigd_factors(j, mp, m, lnf, factors.data());
-                for (int deg : {0, 3, 90, 151, 180}) {
-                    const double b = radians(deg);
-                    fill_wigd_powers(jtop, b, cp, np);
+                for (std::size_t a = 0; a < std::size(degrees); ++a) {
+                    const int deg = degrees[a];
+                    const auto &cp = tables[a].cos_pow, &np = tables[a].nsin_pow;
                     __float128 s1 = 0, s2 = 0;
                     const double lit = wigd_tabulated(j, mp, m, {lnf, cp, np}, &s1);
                     ASSERT_TRUE(same_bits(wigd_from_factors(j, mp, m, factors.data(), cp, np, &s2), lit))
                         << deg << ' ' << j << ' ' << mp << ' ' << m;
                     ASSERT_TRUE(s1 == s2);
                     if (deg == 151) {
-                        ASSERT_TRUE(same_bits(wigd(j, mp, m, b), lit));
+                        ASSERT_TRUE(same_bits(wigd(j, mp, m, radians(deg)), lit));
                     }
                 }
             }

@@ -5,62 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
-#include <string>
 #include <vector>
 
-#include "routines/wigd.hpp"
-#include "routines/wigner_accurate.hpp"
+#include "tests/routines/wigner_cases.hpp"
 
 namespace {
 
-using namespace routines;
-
-constexpr double pi = 3.141592653589793;
-
-double radians(int degrees) { return (degrees * pi) / 180; }
-
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-struct reference_value {
-    int j, mp, m, deg;
-    double d;
-};
-
-// High-precision values from tests/data/wigner/make_reference.py.
-const std::vector<reference_value>& references()
-{
-    static const std::vector<reference_value> table = [] {
-        std::vector<reference_value> rows;
-        std::ifstream in(std::string(TEST_DATA_DIR) + "/wigner/reference.txt");
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.empty() || line[0] == '#') continue;
-            std::istringstream fields(line);
-            reference_value r{};
-            std::string value;
-            fields >> r.j >> r.mp >> r.m >> r.deg >> value;
-            r.d = std::strtod(value.c_str(), nullptr);   // far underflows become 0
-            rows.push_back(r);
-        }
-        // Grouped by (j, angle), so that one recursion serves a group.
-        std::stable_sort(rows.begin(), rows.end(), [](const reference_value& a, const reference_value& b) {
-            return a.j != b.j ? a.j < b.j : a.deg < b.deg;
-        });
-        return rows;
-    }();
-    return table;
-}
-
-std::size_t plane_at(int jmax, int j, int k1, int k2)
-{
-    return static_cast<std::size_t>(j) +
-           static_cast<std::size_t>(jmax + 1) *
-               (static_cast<std::size_t>(k1 + jmax) + static_cast<std::size_t>(2 * jmax + 1) * (k2 + jmax));
-}
+using namespace wigner_cases;
 
 TEST(ReferenceTable, CoversTheRangeTheTestsRelyOn)
 {
@@ -121,17 +73,17 @@ TEST(WigdRecipeBound, IsTheSameFromTheKeptFactorsOfARun)
 TEST(WigdSeriesScreen, NeverContradictsTheBoundAndSettlesMostValues)
 {
     int settled = 0, count = 0, recursion = 0, failing = 0;
-    for (double limit : {wigd_trust_limit, wigd_strict_limit}) {
-        for (int deg : {0, 3, 45, 90, 150, 179, 180}) {
-            const double b = radians(deg);
-            const int jtop = 44;
-            const wigd_angle_tables t(jtop, b);
-            const wigd_screen screen = wigd_screen_of(b);
-            for (int j = 0; j <= jtop; j += (j < 14 ? 7 : 3))
-                for (int mp = -j; mp <= j; ++mp)
-                    for (int m = -j; m <= j; m += 2) {
-                        double bound;
-                        wigd_recipe_bound(j, mp, m, t.view(), bound);
+    for (int deg : {0, 3, 45, 90, 150, 179, 180}) {
+        const double b = radians(deg);
+        const int jtop = 44;
+        const wigd_angle_tables t(jtop, b);
+        const wigd_screen screen = wigd_screen_of(b);
+        for (int j = 0; j <= jtop; j += (j < 14 ? 7 : 3))
+            for (int mp = -j; mp <= j; ++mp)
+                for (int m = -j; m <= j; m += 2) {
+                    double bound;
+                    wigd_recipe_bound(j, mp, m, t.view(), bound);
+                    for (double limit : {wigd_trust_limit, wigd_strict_limit}) {
                         const bool kept = bound < limit;
                         const wigd_verdict verdict = wigd_screen_element(j, mp, m, t.lnf, screen, limit);
                         if (verdict == wigd_verdict::series) {
@@ -145,7 +97,7 @@ TEST(WigdSeriesScreen, NeverContradictsTheBoundAndSettlesMostValues)
                         recursion += verdict == wigd_verdict::recursion;
                         failing += !kept;
                     }
-        }
+                }
     }
     EXPECT_GT(4 * settled, 3 * count) << settled << " of " << count;
     EXPECT_GT(4 * recursion, 3 * failing) << recursion << " of " << failing;
@@ -181,36 +133,11 @@ TEST(WigdRecipeBound, GrowsWithTheCancellation)
 
 // ---- The recursion ------------------------------------------------------------
 
-TEST(WigdAccurate, AgreesWithHighPrecisionReferencesAtEveryJ)
+TEST(WigdAccurate, AgreesWithHighPrecisionReferencesUpToJ200)
 {
-    // The trusted value of each reference point is checked on the way: the
-    // series where its bound is below the trust limit (and then within that
-    // bound), the recursion elsewhere.
-    const auto& rows = references();
-    std::size_t i = 0;
-    while (i < rows.size()) {
-        const int j = rows[i].j, deg = rows[i].deg;
-        const double b = radians(deg);
-        const int n = 2 * j + 1;
-        std::vector<double> d(n * n), work(wigd_work_size(j));
-        wigd_accurate_matrix(j, b, d, work);
-        for (; i < rows.size() && rows[i].j == j && rows[i].deg == deg; ++i) {
-            const auto& r = rows[i];
-            const double v = d[(r.mp + j) + (r.m + j) * n];
-            const double tolerance = 5e-15;
-            EXPECT_NEAR(v, r.d, tolerance) << j << ' ' << r.mp << ' ' << r.m << ' ' << deg;
-
-            double bound;
-            const double series = wigd_recipe_bound(j, r.mp, r.m, b, bound);
-            const double trusted = bound < wigd_trust_limit ? series : v;
-            EXPECT_NEAR(trusted, r.d, bound < wigd_trust_limit ? bound + 1e-15 : tolerance)
-                << j << ' ' << r.mp << ' ' << r.m << ' ' << deg;
-            if (j <= 60) {
-                EXPECT_TRUE(same_bits(wigd_trusted(j, r.mp, r.m, b), trusted))
-                    << j << ' ' << r.mp << ' ' << r.m << ' ' << deg;
-            }
-        }
-    }
+    // J = 300, 500 and 876 in wigner_exhaustive_test, labelled slow; the
+    // symmetry and orthogonality below reach J = 300.
+    expect_references_met(0, 200);
 }
 
 TEST(WigdAccurate, MatrixAndSingleValuesAreTheSameBits)
@@ -267,22 +194,17 @@ TEST(WigdAccurate, IsOrthogonalUpToLargeJ)
 
 // ---- Trusted values -------------------------------------------------------------
 
-TEST(WigdTrusted, IsTheLiteralSeriesBitForBitUpToJ17)
+TEST(WigdTrusted, IsTheSeriesBitForBitUpToJ17)
 {
-    // Ordinary runs keep every bit: for j <= 17 the bound of the series stays
-    // below the trust limit at every whole degree.
-    const int jmax = 17;
-    std::vector<double> plane((jmax + 1) * (2 * jmax + 1) * (2 * jmax + 1)), work(wigd_work_size(jmax));
-    for (int deg = 0; deg <= 180; ++deg) {
-        const double b = radians(deg);
-        const wigd_angle_tables t(jmax, b);
-        wigd_trusted_plane(jmax, b, t.view(), plane, work, false);
-        for (int j = 0; j <= jmax; ++j)
-            for (int k2 = -j; k2 <= j; ++k2)
-                for (int k1 = -j; k1 <= j; ++k1)
-                    ASSERT_TRUE(same_bits(plane[plane_at(jmax, j, k1, k2)], wigd(j, k1, k2, b)))
-                        << j << ' ' << k1 << ' ' << k2 << ' ' << deg;
-    }
+    // On a dense sample of whole degrees; the literal wigd on J = 0 and 1, on
+    // the edges |K| = J of every J and on one element in eleven elsewhere.
+    // Every degree against the literal series throughout:
+    // wigner_exhaustive_test, labelled slow.
+    for (int deg = 0; deg <= 180; ++deg)
+        if (deg % 5 == 0 || std::abs(deg - 90) == 1 || deg == 1 || deg == 179)
+            expect_plane_is_series_up_to_j17(deg, [deg](int j, int k1, int k2) {
+                return j <= 1 || std::abs(k1) == j || std::abs(k2) == j || (j + k1 + 2 * k2 + deg) % 11 == 0;
+            });
     for (int deg : {0, 90, 180})
         EXPECT_TRUE(same_bits(wigd_trusted(16, 1, -1, radians(deg)), wigd(16, 1, -1, radians(deg))));
 }

@@ -81,10 +81,14 @@ void literal_wigner_plane(int jmax, int ithe, std::span<double> wigtab)
 
 void series_wigner_plane(int jmax, int ithe, std::span<double> wigtab)
 {
+    // The tabulated series has the bits of wigd (tests/routines), from the
+    // tables of the angle made once.
     const double theta = ithe * 3.141592653589793 / 180;
+    const routines::wigd_angle_tables t(jmax, theta);
     for (int j = 0; j <= jmax; ++j)
         for (int k1 = -j; k1 <= j; ++k1)
-            for (int k2 = -j; k2 <= j; ++k2) wigtab[wig_at(jmax, j, k1, k2)] = routines::wigd(j, k1, k2, theta);
+            for (int k2 = -j; k2 <= j; ++k2)
+                wigtab[wig_at(jmax, j, k1, k2)] = routines::wigd_tabulated(j, k1, k2, t.view());
 }
 
 point_values literal_point(const rotlev& levels, double tau, int iodevn,

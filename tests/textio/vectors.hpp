@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/paths.hpp"
+
 namespace vectors {
 
 inline std::vector<std::string> lines(const std::string& name)
 {
-    std::string path = std::string(TEST_DATA_DIR) + "/textio/" + name;
+    const auto path = test_support::test_data_path("textio/" + name);
     std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot open " + path);
+    if (!in) throw std::runtime_error("cannot open " + path.string());
     std::vector<std::string> all;
     for (std::string line; std::getline(in, line);) all.push_back(line);
     return all;
