@@ -1,8 +1,12 @@
 // The plane files of a kelvane run, end to end: byte for byte the recorded
-// files, the same for any thread count, their names and layout, the header of
-// plane 0 only, the stop at a plane above 180, and files that are never left
-// truncated under their own name.
+// files, the same for any thread count and either evaluation's own, their
+// names and layout, the header of plane 0 only, the stop at a plane above
+// 180, files that are never left truncated under their own name, four names
+// of a plane that appear together or not at all, files in the way refused
+// before any work, and symbolic links written through.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -13,6 +17,7 @@
 
 #include "kelvane/density/plane_files.hpp"
 #include "tests/support/files.hpp"
+#include "textio/textio.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/process.hpp"
 #include "tests/support/temp_folder.hpp"
@@ -213,6 +218,124 @@ TEST_F(PlaneFiles, AThreadCountThatIsNoPositiveNumberIsRefusedBeforeAnyOutput)
     const run_result r = kelvane(f, "10 2 -1 1 0" + water + "4", threads("two"));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
+}
+
+TEST_F(PlaneFiles, TheFourierOptionWritesTheSameFilesOnAnyThreadCount)
+{
+    // Shallow enough (jmax 8, temp nslice 20) for the term-by-term order to
+    // round as the series does: the same files as the default evaluation.
+    std::map<std::string, std::string> first;
+    std::string first_out;
+    for (const auto& [options, count] : std::vector<std::pair<std::string, std::string>>{
+             {"", "1"}, {"--fourier ", "1"}, {"--fourier ", "3"}}) {
+        temp_folder f;
+        const run_result r = kelvane(f, options + "10 2 -1 44 45" + water + "8", threads(count));
+        ASSERT_EQ(r.status, 0) << r.err;
+        if (first.empty()) {
+            first = sha256_of_files(f);
+            first_out = r.out;
+            continue;
+        }
+        EXPECT_EQ(sha256_of_files(f), first) << options << count << " threads";
+        EXPECT_EQ(r.out, first_out) << options << count << " threads";
+    }
+    temp_folder f;
+    const run_result r = kelvane(f, "--fast 10 2 -1 44 45" + water + "8");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--fast"), std::string::npos) << r.err;
+}
+
+TEST_F(PlaneFiles, SomethingInTheWayOfAPlaneNameEndsTheRunBeforeThePlaneIsComputed)
+{
+    // A directory under the name of plane 1: plane 0 is written, plane 1 is
+    // refused before its evaluation, no name of plane 1 appears and no
+    // temporary file is left.
+    temp_folder f;
+    fs::create_directory(f / "rho.den001_eng");
+    const run_result r = kelvane(f, "10 2 -1 0 2" + water + "4");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("rho.den001_eng"), std::string::npos) << r.err;
+    EXPECT_EQ(lines_of(read_file(f / "rho.den000_esq")).size(), 130321u);
+    EXPECT_EQ(file_names(f.path()), (std::vector<std::string>{"rho.den000", "rho.den000_eng", "rho.den000_esq",
+                                                               "rho.den000_rho", "rho.den001_eng"}));
+    // Refused before the rows of plane 1 were announced.
+    EXPECT_EQ(r.out.find("rho.den001\n"), r.out.size() - 11) << r.out.substr(r.out.size() - 40);
+}
+
+TEST_F(PlaneFiles, AFileTheUserMayNotWriteIsRefusedAndLeftAsItWas)
+{
+    // As root, access checks do not apply: the run goes as the user nobody.
+    temp_folder f;
+    run_options o;
+    fs::path program = program_path("kelvane");
+    if (::geteuid() == 0) {
+        fs::permissions(f.path(), fs::perms::all);
+        program = world_readable_copy("kelvane", f.path());
+        o.user = 65534;
+    }
+    write_file(f / "rho.den001_rho", "precious\n");
+    fs::permissions(f / "rho.den001_rho", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    o.cwd = f.path();
+    o.args = split_words("10 2 -1 1 1" + water + "4");
+    const run_result r = run_program(program, o);
+    EXPECT_EQ(r.status, 2) << r.describe();
+    EXPECT_NE(r.err.find("rho.den001_rho"), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(f / "rho.den001_rho"), "precious\n");
+    EXPECT_FALSE(fs::exists(f / "rho.den001"));
+    EXPECT_FALSE(fs::exists(f / "rho.den001_rho.part"));
+}
+
+TEST_F(PlaneFiles, ASymbolicLinkUnderAPlaneNameIsWrittenThrough)
+{
+    temp_folder plain, linked;
+    ASSERT_EQ(kelvane(plain, "10 2 -1 1 1" + water + "4").status, 0);
+    fs::create_directory(linked / "store");
+    fs::create_symlink("store/rho_001", linked / "rho.den001_rho");                  // relative, not there yet
+    write_file(linked / "store" / "esq_001", "an older plane\n");
+    fs::create_symlink(linked / "store" / "esq_001", linked / "rho.den001_esq");     // absolute, to a file
+    const run_result r = kelvane(linked, "10 2 -1 1 1" + water + "4");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(linked / "rho.den001_rho"));
+    EXPECT_TRUE(fs::is_symlink(linked / "rho.den001_esq"));
+    EXPECT_EQ(read_file(linked / "store" / "rho_001"), read_file(plain / "rho.den001_rho"));
+    EXPECT_EQ(read_file(linked / "store" / "esq_001"), read_file(plain / "rho.den001_esq"));
+    EXPECT_EQ(file_names(linked / "store"), (std::vector<std::string>{"esq_001", "rho_001"}));
+}
+
+TEST_F(PlaneFiles, StandardOutputThatFailsInAPlaneLeavesNothingOfThatPlane)
+{
+    temp_folder f;
+    const run_result r = kelvane(f, "10 2 -1 0 3" + water + "4", {.stdout_file = "/dev/full"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err, "");
+    for (const auto& name : file_names(f.path())) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+    // Whatever planes were complete before, each stands with its four names.
+    const auto names = file_names(f.path());
+    EXPECT_EQ(names.size() % 4, 0u);
+}
+
+TEST(PlaneFileSet, ARenameThatFailsRemovesTheNamesAlreadyPlaced)
+{
+    // The four files opened, then a directory put under the name of "_eng",
+    // which the rename cannot replace: the combined file and "_rho", renamed
+    // before it, go again, and so do the temporary files.
+    temp_folder f;
+    const fs::path start = fs::current_path();
+    fs::current_path(f.path());
+    try {
+        kelvane::plane_files files;
+        kelvane::open_plane_files(files, 7);
+        for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "record\n");
+        fs::create_directory("rho.den007_eng");
+        write_file("rho.den007_eng/keep", "");
+        EXPECT_THROW(kelvane::close_plane_files(files), textio::run_failure);
+    } catch (...) {
+        fs::current_path(start);
+        throw;
+    }
+    fs::current_path(start);
+    EXPECT_EQ(file_names(f.path()), std::vector<std::string>{"rho.den007_eng"});
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,41 @@ TEST(UsageLine, ARunWithReadableArgumentsShowsNoUsage)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "STOP too large contribution from emax\n");
     EXPECT_EQ(r.out.find("usage"), std::string::npos);
+}
+
+TEST(Arguments, ALineEndInAnArgumentReadsAsABlank)
+{
+    // A script saved with DOS line endings passes "4\r": the number 4, as the
+    // Fortran runtime reads it.
+    const std::vector<std::string> nine = {"10", "2", "-1", "1", "0", "27.877", "14.512", "9.285"};
+    auto with_jmax = [&](const std::string& jmax) {
+        std::vector<std::string> args = nine;
+        args.push_back(jmax);
+        return args;
+    };
+    const folder_run plain = run_in_fresh_folder(program_path("kelvane"), {.args = with_jmax("4")});
+    ASSERT_EQ(plain.status, 0);
+    for (const char* end : {"\r", "\n", "\r\n"}) {
+        const folder_run r = run_in_fresh_folder(program_path("kelvane"), {.args = with_jmax(std::string("4") + end)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, plain.out);
+    }
+    const std::map<std::string, std::string> energy = {{"wd.eng", "0 9 9 9 9 9 9 9 9 9\n1 2 3 4 5 6 7 8 9 10\n"}};
+    const folder_run skip = run_in_fresh_folder(program_path("average"), {.args = {"1\r"}}, energy);
+    EXPECT_EQ(skip.status, 0) << skip.err;
+    EXPECT_EQ(skip.out.substr(0, 31), " number of points            1\n");
+}
+
+TEST(Arguments, AControlCharacterInAnUnreadableArgumentIsShownEscaped)
+{
+    std::vector<std::string> args = {"10", "2", "-1", "1", "0", "27.877", "14.512", "9.285", "4x\r"};
+    const folder_run r = run_in_fresh_folder(program_path("kelvane"), {.args = args});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("'4x\\r'"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    const folder_run a = run_in_fresh_folder(program_path("average"), {.args = {"one\t\x1b"}});
+    EXPECT_EQ(a.status, 2);
+    EXPECT_NE(a.err.find("'one\\t\\x1b'"), std::string::npos) << a.err;
 }
 
 TEST(Brantor, IgnoresARequestForHelpLikeAnyOtherArgument)
