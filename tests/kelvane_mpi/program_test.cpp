@@ -68,12 +68,10 @@ std::vector<std::string> names_of(const std::string& out)
     return names;
 }
 
-}  // namespace
-
-TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
+// Every plane file is kelvane's, and the report is kelvane's with one line
+// per plane in plane order, for 1, 2 and 3 ranks and 1 or 2 threads a rank.
+void expect_files_and_report_of_the_serial_run(const std::string& args)
 {
-    REQUIRE_MPI();
-    const std::string args = "10 8 -1 0 4" + water + "10";
     temp_folder serial;
     const run_result s = kelvane(serial, args);
     ASSERT_EQ(s.status, 0) << s.err;
@@ -93,6 +91,20 @@ TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
         for (const std::string& name : names_of(s.out)) want.push_back(name);
         EXPECT_EQ(lines_of(r.out), want);
     }
+}
+
+}  // namespace
+
+TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
+{
+    REQUIRE_MPI();
+    expect_files_and_report_of_the_serial_run("10 8 -1 0 4" + water + "10");
+}
+
+TEST(KelvaneMpi, TheFourierOptionGivesTheFilesOfTheSerialRunToo)
+{
+    REQUIRE_MPI();
+    expect_files_and_report_of_the_serial_run("--fourier 10 32 -1 89 90" + water + "14");
 }
 
 TEST(KelvaneMpi, StopsAndRefusalsAreThoseOfKelvaneSaidOnce)
