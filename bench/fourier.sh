@@ -6,8 +6,8 @@
 #     alternating, so that both see the same machine;
 #  2. the full table at jmax 60 with --fourier;
 #  3. one-plane runs at jmax 60 with --fourier (planes 90 and 0);
-#  4. the floor: the same 724 files of the same sizes (2.6 GB) written with
-#     dd from /dev/zero into the same folder;
+#  4. the floor: the same 724 files of the same sizes (2.6 GB) written by
+#     cat into the same folder, and the 2.6 GB as one file by one dd;
 #  5. series_bench's steps of one plane at jmax 25 and 60 (built with
 #     -DKELVANE_BENCH=ON).
 # Each run starts after sync, in an emptied folder; medians of wall time,
@@ -22,7 +22,7 @@ build=$(cd "${1:-build}" && pwd)
 runs=${2:-3}
 work=${3:-$(mktemp -d)}
 mkdir -p "$work"
-trap 'rm -rf "$work"/rho.den* "$work"/floor.* "$work"/time.txt' EXIT
+trap 'rm -rf "$work"/rho.den* "$work"/floor.* "$work"/source.* "$work"/time.txt' EXIT
 cd "$work"
 water="27.877 14.512 9.285"
 
@@ -38,12 +38,17 @@ time_run() {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# The floor: the same 724 files of the same sizes copied by cat from two
+# sources already in memory, and the 2.6 GB as one file by one dd.
+head -c 8340544 /dev/zero >"$work/source.combined"
+head -c 2085136 /dev/zero >"$work/source.single"
 floor_files() {
     for p in $(seq -w 0 180); do
-        dd if=/dev/zero of=floor.$p bs=8340544 count=1 status=none
-        for s in rho eng esq; do dd if=/dev/zero of=floor.${p}_$s bs=2085136 count=1 status=none; done
+        cat source.combined >floor.$p
+        for s in rho eng esq; do cat source.single >floor.${p}_$s; done
     done
 }
+floor_one_file() { dd if=/dev/zero of=floor.all bs=14595952 count=181 status=none; }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, folder $work ($(df -h . | awk 'NR == 2 { print $1 }'))"
 results=$(mktemp)
@@ -57,10 +62,15 @@ for r in $(seq "$runs"); do
     sync
     start=$(date +%s.%N)
     floor_files
-    echo "floor $(echo "$(date +%s.%N) - $start" | bc) 0" >>"$results"
+    echo "floor_cat $(echo "$(date +%s.%N) - $start" | bc) 0" >>"$results"
+    rm -f floor.*
+    sync
+    start=$(date +%s.%N)
+    floor_one_file
+    echo "floor_dd $(echo "$(date +%s.%N) - $start" | bc) 0" >>"$results"
 done
 echo "medians of $runs runs (wall s, peak MB):"
-for label in default25 fourier25 fourier60 plane90_60 plane0_60 floor; do
+for label in default25 fourier25 fourier60 plane90_60 plane0_60 floor_cat floor_dd; do
     wall=$(awk -v l=$label '$1 == l { print $2 }' "$results" | median)
     rss=$(awk -v l=$label '$1 == l { print $3 }' "$results" | median)
     printf '  %-11s %8.2f s  %7.1f MB   (runs: %s)\n' "$label" "$wall" "$rss" \

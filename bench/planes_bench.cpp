@@ -4,7 +4,8 @@
 // copies on whole grids, every value formatted where it is written).  Each
 // side includes the Wigner values, the evaluation and the four files.
 // Prints the medians of RUNS runs on standard error.
-//   planes_bench JMAX [RUNS] [ITHE] [IODEVN] [literal]
+//   planes_bench JMAX [RUNS] [ITHE] [IODEVN] [literal | fourier]
+// With "fourier" the stage evaluates the plane by its Fourier series.
 // The thread count of the fast stage follows KELVANE_THREADS (default 2).
 #include <algorithm>
 #include <chrono>
@@ -49,7 +50,7 @@ void write_all(const std::string& name, const std::string& text)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: planes_bench JMAX [RUNS] [ITHE] [IODEVN] [literal]\n");
+        std::fprintf(stderr, "usage: planes_bench JMAX [RUNS] [ITHE] [IODEVN] [literal | fourier]\n");
         return 2;
     }
     run_args args;
@@ -64,6 +65,7 @@ int main(int argc, char** argv)
     const int ithe = argc > 3 ? std::atoi(argv[3]) : 90;
     args.iodevn = argc > 4 ? std::atoi(argv[4]) : -1;
     const bool literal = argc > 5 && std::string(argv[5]) == "literal";
+    if (argc > 5 && std::string(argv[5]) == "fourier") args.evaluation = plane_evaluation::fourier_series;
     args.ithe1 = ithe;
     args.ithe2 = ithe;
     const double tau = time_steps_of(args).tau;
@@ -93,8 +95,10 @@ int main(int argc, char** argv)
     compute.erase(compute.begin());
     write.erase(write.begin());
     const double fast = median(compute) + median(write);
-    std::fprintf(stderr, "jmax %3d ithe %3d iodevn %2d fast:    %8.4f s a plane (Wigner + evaluation %.4f s, files %.4f s), median of %d; first plane of a run %.4f s\n",
-                 args.jmax, ithe, args.iodevn, fast, median(compute), median(write), runs, first);
+    std::fprintf(stderr, "jmax %3d ithe %3d iodevn %2d %s:    %8.4f s a plane (Wigner + evaluation %.4f s, files %.4f s), median of %d; first plane of a run %.4f s\n",
+                 args.jmax, ithe, args.iodevn,
+                 args.evaluation == plane_evaluation::fourier_series ? "fourier" : "fast", fast, median(compute),
+                 median(write), runs, first);
 
     if (literal) {
         std::vector<double> wig_t, eval_t, file_t, total_t;
