@@ -25,7 +25,8 @@ int main(int argc, char** argv)
         // A long run shows how far it has come on a terminal, when the report
         // goes elsewhere.
         std::optional<terminal_line> line;
-        const int planes = std::min(args.ithe2, last_plane) - args.ithe1 + 1;
+        // ithe1 is at least 0 whenever it is not above ithe2.
+        const int planes = args.ithe1 <= args.ithe2 ? std::min(args.ithe2, last_plane) - args.ithe1 + 1 : 0;
         if (planes > 0 && ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO))
             line.emplace(stderr, "kelvane", planes);
         printed_progress printed;
