@@ -197,13 +197,13 @@ void check_token(std::string_view token)
     if (i && std::llabs(*i) < (1LL << 53)) require(r && *r == static_cast<double>(*i), "an integer reads as a real");
 }
 
-// The value of a free-form text: blanks and tabs skipped, then up to a blank,
-// tab, comma, slash or the end.
+// The value of a free-form text: blanks (blank, tab, carriage return, line
+// feed) skipped, then up to a blank, comma, slash or the end.
 std::string_view first_value(std::string_view text)
 {
-    const std::size_t b = text.find_first_not_of(" \t");
+    const std::size_t b = text.find_first_not_of(" \t\r\n");
     if (b == std::string_view::npos) return {};
-    const std::size_t e = text.find_first_of(" \t,/", b);
+    const std::size_t e = text.find_first_of(" \t\r\n,/", b);
     return text.substr(b, e == std::string_view::npos ? std::string_view::npos : e - b);
 }
 
