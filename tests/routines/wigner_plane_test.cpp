@@ -40,11 +40,11 @@ TEST(WignerPlane, KeptFactorsGiveTheBitsOfTheTabulatedSeries)
 
 TEST(WignerPlane, HoldsTheTrustedValuesOnAnyThreadCount)
 {
-    // Planes where the series' terms fall steeply (0, 1, 5), rise steeply
-    // (179, 180) and cancel (45, 90); one table kept over the planes, so
-    // later planes use the factors made for earlier ones.
-    expect_trusted_values_at_jmax40({90, 0, 1, 5, 45, 179, 180}, 1);
-    expect_trusted_values_at_jmax40({1, 90, 180}, 2);
+    // Planes where the series' terms fall steeply (0, 1), rise steeply (179,
+    // 180) and cancel (90); one table kept over the planes, so later planes
+    // use the factors made for earlier ones.
+    expect_trusted_values_at_jmax40({90, 0, 1, 179, 180}, 1);
+    expect_trusted_values_at_jmax40({1}, 2);
 }
 
 TEST(WignerPlane, RunsUpToJmax17KeepTheSeriesBits)
