@@ -115,21 +115,30 @@ double run_tau(const run_args& args) { return time_steps_of(args).tau; }
 
 using test_support::same_bits;
 
-// The sample points of plane 90 through the program's own stage: its Wigner
-// values of the plane, then each cell as compute_plane gives it.
-void expect_program_agrees(int jmax)
+// The sample points of plane 90 through the program's own stage.  Term by
+// term (one thread): its Wigner values of the plane, then each cell as
+// compute_plane gives it; by the Fourier series (two threads): the whole
+// plane, as the option --fourier computes it.
+void expect_program_agrees(int jmax, plane_evaluation evaluation = plane_evaluation::term_by_term)
 {
     const auto points = points_of(jmax);
     ASSERT_GE(points.size(), 8u) << "no reference values for jmax " << jmax;
-    const run_args args = plane90_args(points[0]);
+    run_args args = plane90_args(points[0]);
+    args.evaluation = evaluation;
+    const bool fourier = evaluation == plane_evaluation::fourier_series;
     const rotlev levels = run_levels(args);
-    plane_stage_ptr stage = reserve_plane_stage(args, 1);
+    plane_stage_ptr stage = reserve_plane_stage(args, fourier ? 2 : 1);
     plan_levels(*stage, args, levels, run_tau(args));
-    fill_plane_wigner(*stage, 90);
+    silent_progress silent;
+    if (fourier)
+        compute_plane(*stage, args, 90, silent);
+    else
+        fill_plane_wigner(*stage, 90);
     std::string notes;
     int wrong = 0;
     for (const auto& r : points) {
-        const plane_cell_values v = evaluate_plane_cell(*stage, args, r.iphi * plane_side + r.ichi);
+        const int cell = r.iphi * plane_side + r.ichi;
+        const plane_cell_values v = fourier ? plane_cell(*stage, cell) : evaluate_plane_cell(*stage, args, cell);
         const double got[3] = {v.rho, v.eng, v.esq};
         wrong += misses(r, got, notes);
     }
@@ -146,37 +155,14 @@ TEST(PlaneNinety, AgreesWithHighPrecisionAtJmax60)
     expect_program_agrees(60);
 }
 
-// The same points by the Fourier series of the plane, through the program's
-// stage with the option that selects it (two threads).
-void expect_fourier_series_agrees(int jmax)
-{
-    const auto points = points_of(jmax);
-    ASSERT_GE(points.size(), 8u) << "no reference values for jmax " << jmax;
-    run_args args = plane90_args(points[0]);
-    args.evaluation = plane_evaluation::fourier_series;
-    const rotlev levels = run_levels(args);
-    plane_stage_ptr stage = reserve_plane_stage(args, 2);
-    plan_levels(*stage, args, levels, run_tau(args));
-    silent_progress silent;
-    compute_plane(*stage, args, 90, silent);
-    std::string notes;
-    int wrong = 0;
-    for (const auto& r : points) {
-        const plane_cell_values v = plane_cell(*stage, r.iphi * plane_side + r.ichi);
-        const double got[3] = {v.rho, v.eng, v.esq};
-        wrong += misses(r, got, notes);
-    }
-    EXPECT_EQ(wrong, 0) << "jmax " << jmax << ":\n" << notes;
-}
-
 TEST(PlaneNinety, TheFourierSeriesAgreesWithHighPrecisionAtJmax40)
 {
-    expect_fourier_series_agrees(40);
+    expect_program_agrees(40, plane_evaluation::fourier_series);
 }
 
 TEST(PlaneNinety, TheFourierSeriesAgreesWithHighPrecisionAtJmax60)
 {
-    expect_fourier_series_agrees(60);
+    expect_program_agrees(60, plane_evaluation::fourier_series);
 }
 
 TEST(PlaneNinety, TheSeriesAloneFailsAtJmax40WhereTheTrustedValuesHold)
