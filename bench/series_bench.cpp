@@ -27,7 +27,7 @@
 #include "kelvane/density/plane_stage.hpp"
 #include "kelvane/levels/level_loop.hpp"
 #include "kelvane/levels/level_stage.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 #include "tests/support/density_reference.hpp"
 #include "tests/support/density_yardstick.hpp"
 #include "textio/textio.hpp"
@@ -154,11 +154,9 @@ int main(int argc, char** argv)
 
     routines::wigner_plane wig;
     routines::reserve_wigner_plane(wig, jmax);
-    const routines::wigd_angle_tables tables(jmax, grid_angle(ithe));
     const int jtop[2] = {even.jtop, odd.jtop};
-    const double t_wigner = median_time(runs, [&] {
-        routines::fill_trusted_wigner_plane(wig, tables.view(), grid_angle(ithe), jtop);
-    });
+    routines::fill_wigner_plane(wig, grid_angle(ithe), jtop, 1);   // makes the kept factors
+    const double t_wigner = median_time(runs, [&] { routines::fill_wigner_plane(wig, grid_angle(ithe), jtop, 1); });
 
     const simd_path path = best_simd_path();
     const double t_fold = median_time(runs, [&] {

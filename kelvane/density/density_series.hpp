@@ -45,7 +45,7 @@
 #include "kelvane/density/density_kernel.hpp"
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/level_plan.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 
 namespace kelvane {
 

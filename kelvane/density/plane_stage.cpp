@@ -14,7 +14,7 @@
 #include "kelvane/density/level_plan.hpp"
 #include "kelvane/density/plane_files.hpp"
 #include "routines/parallel.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane {

@@ -19,7 +19,7 @@ struct run_args {
     double ax = 0;       // rotational constants, cm-1, of the body x, z and y axes
     double az = 0;
     double ay = 0;
-    int jmax = 0;        // highest J of the basis, at most 876
+    int jmax = 0;        // highest J of the basis, at most jmax_limit (876)
     int ndim = 1;        // 2 jmax + 1
     plane_evaluation evaluation = plane_evaluation::term_by_term;
 };

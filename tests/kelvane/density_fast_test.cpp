@@ -12,8 +12,7 @@
 #include "kelvane/density/block_combination.hpp"
 #include "kelvane/density/density_kernel.hpp"
 #include "kelvane/density/euler_grid.hpp"
-#include "routines/wigd.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 #include "tests/kelvane/level_sets.hpp"
 #include "tests/support/bits.hpp"
 #include "tests/support/density_reference.hpp"
@@ -41,15 +40,10 @@ fast_plane evaluate_fast(const rotlev& lev, double tau, int iodevn, int ithe, si
     make_block_plan(even, lev, parity::even, tau);
     make_block_plan(odd, lev, parity::odd, tau);
 
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
-    const routines::wigd_tables tables{lnf, cp, np};
     routines::wigner_plane wig;
     routines::reserve_wigner_plane(wig, jmax);
     const int jtop[2] = {jmax, jmax};
-    routines::fill_trusted_wigner_plane(wig, tables, grid_angle(ithe), jtop);
+    routines::fill_wigner_plane(wig, grid_angle(ithe), jtop, 1);
     const density_setup setup{iodevn, jmax, iodevn == 1 ? nullptr : &even,
                               iodevn == 0 ? nullptr : &odd, wig.table[0].data(), wig.table[1].data()};
 
@@ -165,7 +159,7 @@ TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
     const double tau = 0x1p-10;
     int j = -1;
     double x = 0;
-    for (int jj = 0; jj <= 876 && j < 0; ++jj) {
+    for (int jj = 0; jj <= routines::jmax_limit && j < 0; ++jj) {
         const double w = (2 * jj + 1) / eight_pi_squared;
         double b = density_cut / w;
         for (int s = 0; s < 3; ++s) b = std::nextafter(b, 0.0);

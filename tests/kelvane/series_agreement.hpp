@@ -16,7 +16,7 @@
 #include "kelvane/density/density_series.hpp"
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/levels/level_stage.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 #include "tests/kelvane/level_sets.hpp"
 #include "tests/support/bits.hpp"
 #include "tests/support/density_reference.hpp"
