@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     const int threads = threads_set ? std::atoi(threads_set) : 2;
 
     level_storage storage = reserve_levels(0, args.jmax, true, 1);
-    compute_levels(storage, args, textio::line_sink::discarded());
+    compute_levels(storage, args, process::line_sink::discarded());
     const rotlev& lev = storage.levels;
 
     plane_stage_ptr stage = reserve_plane_stage(args, threads);

@@ -30,6 +30,7 @@
 #include "routines/wigner_plane.hpp"
 #include "tests/support/density_reference.hpp"
 #include "tests/support/density_yardstick.hpp"
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 using namespace kelvane;
@@ -119,7 +120,7 @@ int main(int argc, char** argv)
     const double tau = time_steps_of(args).tau;
 
     level_storage storage = reserve_levels(0, jmax, true, 1);
-    compute_levels(storage, args, textio::line_sink::discarded());
+    compute_levels(storage, args, process::line_sink::discarded());
     const rotlev& lev = storage.levels;
 
     block_plan even, odd;

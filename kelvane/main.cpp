@@ -13,14 +13,14 @@
 #include "kelvane/density/plane_progress.hpp"
 #include "kelvane/levels/command_line.hpp"
 #include "kelvane/rotcalc.hpp"
-#include "textio/textio.hpp"
+#include "process/process.hpp"
 
 int main(int argc, char** argv)
 {
     using namespace kelvane;
-    return textio::run_main("kelvane", [&] {
+    return process::run_main("kelvane", [&] {
         const int threads =
-            thread_count(std::getenv("KELVANE_THREADS"), std::thread::hardware_concurrency(), program::kelvane);
+            thread_count(std::getenv("KELVANE_THREADS"), std::thread::hardware_concurrency());
         const run_args args = read_command_line(argc, argv, program::kelvane);
         // A long run shows how far it has come on a terminal, when the report
         // goes elsewhere.

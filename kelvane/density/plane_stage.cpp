@@ -15,6 +15,7 @@
 #include "kelvane/density/plane_files.hpp"
 #include "routines/parallel.hpp"
 #include "routines/wigner_plane.hpp"
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane {
@@ -94,7 +95,7 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, int threads)
     } catch (const std::bad_alloc&) {
         const std::size_t bytes = stage_bytes(args.jmax, threads) +
                                   (args.evaluation == plane_evaluation::fourier_series ? series_bytes(args.jmax) : 0);
-        throw textio::run_failure("kelvane: cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) +
+        throw process::run_failure("cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) +
                                   " MB (" + std::to_string(bytes) + " bytes) the density planes need at jmax = " +
                                   std::to_string(args.jmax));
     }
@@ -275,8 +276,8 @@ void run_planes(plane_stage& s, const run_args& args, const rotlev& levels, doub
     for (int ithe = args.ithe1; ithe <= args.ithe2; ++ithe) {
         // The grids hold the planes 0..180 only.
         if (ithe > last_plane) {
-            textio::out_line(textio::free_line().text("weird ithe").integer(ithe).str());
-            throw textio::stop_run{};
+            process::out_line(textio::free_line().text("weird ithe").integer(ithe).str());
+            throw process::stop_run{};
         }
         write_plane(s, args, ithe, progress);
     }

@@ -88,13 +88,13 @@ level_storage reserve_run_levels(int jlow, const run_args& args, bool vectors, i
         return reserve_levels(jlow, args.jmax, vectors, threads);
     } catch (const std::bad_alloc&) {
         const std::size_t bytes = level_storage_bytes(jlow, args.jmax, vectors, threads);
-        throw textio::run_failure("kelvane: cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) +
+        throw process::run_failure("cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) +
                                   " MB (" + std::to_string(bytes) + " bytes) the level set needs at jmax = " +
                                   std::to_string(args.jmax));
     }
 }
 
-void compute_levels(level_storage& storage, const run_args& args, const textio::line_sink& out)
+void compute_levels(level_storage& storage, const run_args& args, const process::line_sink& out)
 {
     rotlev& levels = storage.levels;
     const bool vectors = !levels.even.vec_start.empty();
@@ -131,7 +131,7 @@ void compute_levels(level_storage& storage, const run_args& args, const textio::
         for (int jj = j; jj >= std::max(j - 1, jquiet); --jj)
             for (const parity par : routines::both_parities) blocks[count++] = make_block(jj, par);
         if (!solve_blocks_tridiagonal(std::span(blocks.data(), count), args, vectors, work))
-            throw textio::stop_run{"  FAIL"};
+            throw process::stop_run{"  FAIL"};
         for (std::size_t q = 0; q < count; ++q) store(levels.of(blocks[q].par), blocks[q], work[q], vectors);
     });
 }

@@ -9,7 +9,7 @@
 #include "kelvane/levels/level_blocks.hpp"
 #include "kelvane/levels/rotlev.hpp"
 #include "kelvane/levels/run_args.hpp"
-#include "textio/textio.hpp"
+#include "process/process.hpp"
 
 namespace kelvane {
 
@@ -44,6 +44,6 @@ level_storage reserve_run_levels(int jlow, const run_args& args, bool vectors, i
 // Ends the run (stop "  FAIL") when a block does not converge, and (stop
 // "wrong dimension") when a block's rows do not match its order, J < 0
 // included.
-void compute_levels(level_storage& storage, const run_args& args, const textio::line_sink& out);
+void compute_levels(level_storage& storage, const run_args& args, const process::line_sink& out);
 
 }  // namespace kelvane

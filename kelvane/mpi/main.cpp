@@ -25,6 +25,7 @@
 #include "kelvane/levels/command_line.hpp"
 #include "kelvane/levels/level_stage.hpp"
 #include "kelvane/mpi/plane_share.hpp"
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 namespace {
@@ -68,12 +69,12 @@ void planes_of_rank_zero(run& r, const plane_range& range, int ranks, terminal_l
     std::vector<int> ready;
     auto complete = [&](int ithe) {
         if (!mark_complete(announcer, ithe, ready))
-            throw textio::run_failure("kelvane-mpi: plane " + std::to_string(ithe) + " reported complete twice");
+            throw process::run_failure("plane " + std::to_string(ithe) + " reported complete twice");
         for (const int p : ready) {
-            textio::out_line(plane_file_name(p));
+            process::out_line(plane_file_name(p));
             if (line) line->plane_done();
         }
-        if (!ready.empty()) textio::flush_out();
+        if (!ready.empty()) process::flush_out();
         ready.clear();
     };
     auto receive = [&] {
@@ -113,7 +114,7 @@ extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv)
 {
-    textio::ignore_file_size_signal();
+    process::ignore_silent_signals();
     MPI_Init(&argc, &argv);
     int rank = 0, ranks = 1;
     MPI_Comm_rank(MPI_COMM_WORLD, &rank);
@@ -121,14 +122,14 @@ int main(int argc, char** argv)
     const unsigned hardware = hardware_share();
 
     run r;
-    auto set_up = [&](const textio::line_sink& out) {
-        r.threads = thread_count(std::getenv("KELVANE_THREADS"), hardware, program::kelvane_mpi);
+    auto set_up = [&](const process::line_sink& out) {
+        r.threads = thread_count(std::getenv("KELVANE_THREADS"), hardware);
         r.args = read_command_line(argc, argv, program::kelvane_mpi);
         r.stage = reserve_plane_stage(r.args, r.threads);
         r.storage = reserve_run_levels(0, r.args, r.stage != nullptr, r.threads);
         if (rank == 0) {
             r.tau = level_stage(r.storage, r.args, out).tau;
-            textio::flush_out();
+            process::flush_out();
         } else {
             r.tau = time_steps_of(r.args).tau;
             compute_levels(r.storage, r.args, out);
@@ -141,9 +142,9 @@ int main(int argc, char** argv)
     int verdict = verdict_go;
     if (rank == 0) {
         try {
-            set_up(textio::line_sink::standard_output());
+            set_up(process::line_sink::standard_output());
         } catch (...) {
-            verdict = textio::report_ending(std::current_exception(), program_label);
+            verdict = process::report_ending(std::current_exception(), program_label);
         }
     }
     MPI_Bcast(&verdict, 1, MPI_INT, 0, MPI_COMM_WORLD);
@@ -156,7 +157,7 @@ int main(int argc, char** argv)
     // planes completed so far stand whole under their names; a plane in work
     // has at most its temporary files.
     try {
-        if (rank != 0) set_up(textio::line_sink::discarded());
+        if (rank != 0) set_up(process::line_sink::discarded());
         const plane_range planes = planes_of_run(r.args);
         std::optional<terminal_line> line;
         if (rank == 0 && planes.count > 0 && ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO))
@@ -173,11 +174,11 @@ int main(int argc, char** argv)
         line.reset();
         if (rank == 0) {
             if (planes.weird_ithe >= 0)
-                textio::out_line(textio::free_line().text("weird ithe").integer(planes.weird_ithe).str());
-            textio::flush_out();
+                process::out_line(textio::free_line().text("weird ithe").integer(planes.weird_ithe).str());
+            process::flush_out();
         }
     } catch (...) {
-        const int status = textio::report_ending(std::current_exception(), program_label);
+        const int status = process::report_ending(std::current_exception(), program_label);
         MPI_Abort(MPI_COMM_WORLD, status != 0 ? status : 1);
     }
     MPI_Finalize();

@@ -14,7 +14,7 @@
 #include "routines/rotmat.hpp"
 #include "routines/tql.hpp"
 #include "tests/support/bits.hpp"
-#include "textio/textio.hpp"
+#include "process/process.hpp"
 
 using namespace kelvane;
 
@@ -57,8 +57,8 @@ level_storage computed(const run_args& args, bool vectors, int threads, std::str
 {
     level_storage s = reserve_levels(0, args.jmax, vectors, threads);
     ::testing::internal::CaptureStdout();
-    compute_levels(s, args, textio::line_sink::standard_output());
-    textio::flush_out();
+    compute_levels(s, args, process::line_sink::standard_output());
+    process::flush_out();
     printed = ::testing::internal::GetCapturedStdout();
     return s;
 }
@@ -217,9 +217,9 @@ TEST(LevelSet, ABlockThatDoesNotConvergeStopsTheRunWithFail)
         args.ax = std::nan("");
         level_storage s = reserve_levels(0, jmax, false, 2);
         try {
-            compute_levels(s, args, textio::line_sink::discarded());
+            compute_levels(s, args, process::line_sink::discarded());
             ADD_FAILURE() << "jmax " << jmax << " converged";
-        } catch (const textio::stop_run& stop) {
+        } catch (const process::stop_run& stop) {
             EXPECT_EQ(stop.message, "  FAIL") << "jmax " << jmax;
         }
     }

@@ -107,7 +107,7 @@ run_args plane90_args(const reference_point& r)
 rotlev run_levels(const run_args& args)
 {
     level_storage storage = reserve_levels(0, args.jmax, true, 1);
-    compute_levels(storage, args, textio::line_sink::discarded());
+    compute_levels(storage, args, process::line_sink::discarded());
     return storage.levels;
 }
 
