@@ -1,9 +1,9 @@
 // Records of a simulation's energy file, read in free form: ten numbers per
 // record, taken across lines, with the list-directed conventions of the
 // Fortran runtime that wrote and read these files (empty values, repeat
-// counts, a slash ending a record early), and every number in the forms that
-// runtime reads: exponents without their letter, Infinity and NaN, values
-// beyond the double range as infinities.
+// counts, a slash ending a record early, a semicolon read as a comma), and
+// every number in the forms that runtime reads: exponents without their
+// letter, Infinity and NaN, values beyond the double range as infinities.
 //
 // The reader holds one buffer of fixed size whatever the file: a line of any
 // length is passed over in pieces, and only a single number has to fit in the
