@@ -2,7 +2,9 @@
 // of a simulation's energy file "wd.eng", after skipping its first records.
 //
 // The file is read twice and no record is kept: the first pass gives the
-// count and the means, the second the deviations from those means.
+// count and the means, the second the deviations from those means.  Both
+// passes read the same opening of the file, which must be a regular file
+// that nothing writes to meanwhile.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "average/energy_file.hpp"
 #include "average/energy_statistics.hpp"
 #include "average/record_reader.hpp"
 #include "process/process.hpp"
@@ -24,7 +27,8 @@ constexpr const char* help =
     "Means and standard deviations of the energy columns of wd.eng (K) and a heat capacity (kB).\n"
     "  skip  number of leading records of wd.eng to pass over, a whole number;\n"
     "        0 or negative uses every record\n"
-    "Reads wd.eng in the working directory, ten numbers per record.\n"
+    "Reads wd.eng in the working directory, ten numbers per record, twice: it must be a\n"
+    "regular file that nothing writes to meanwhile (average a copy of a file still being written).\n"
     "Manual page: average(1)\n";
 
 std::string at_line(std::int64_t line)
@@ -32,18 +36,40 @@ std::string at_line(std::int64_t line)
     return " (line " + std::to_string(line) + ")";
 }
 
-[[noreturn]] void cannot_read(const average::file_source& file)
+[[noreturn]] void cannot_read(const average::energy_file& file)
 {
     throw process::run_failure(std::string("cannot read ") + file_name + ": " + file.error());
 }
 
-void close_checked(average::file_source& file)
+void close_checked(average::energy_file& file)
 {
     if (!file.close()) throw process::run_failure(std::string("cannot close ") + file_name + ": " + file.error());
 }
 
+// Opens the file for both passes; a file that cannot be read twice is refused
+// before anything is read.
+void open_checked(average::energy_file& file)
+{
+    if (file.is_open()) return;
+    if (file.not_regular() == "a directory")
+        throw process::run_failure(std::string(file_name) + " is a directory, not a regular file");
+    if (!file.not_regular().empty())
+        throw process::run_failure(std::string(file_name) + " is " + file.not_regular() +
+                                   ", not a regular file; it is read twice, so save the data in a regular "
+                                   "file first");
+    throw process::run_failure(std::string("cannot open ") + file_name + ": " + file.error());
+}
+
+// Whether the file is as it was opened: its size and modification time.
+bool unchanged(average::energy_file& file)
+{
+    const std::optional<average::file_stamp> now = file.stamp_now();
+    if (!now) cannot_read(file);
+    return *now == file.stamp_at_opening();
+}
+
 // Passes over `skip` records, one number each; every failure ends the program.
-void skip_records(average::record_reader& reader, const average::file_source& file, std::int32_t skip)
+void skip_records(average::record_reader& reader, const average::energy_file& file, std::int32_t skip)
 {
     for (std::int32_t k = 1; k <= skip; ++k) {
         switch (reader.skip_record()) {
@@ -84,21 +110,29 @@ void average_run(int argc, char** argv)
 
     // First pass: count and sums.  The file is opened for reading only: a
     // missing file is an error, never created.
+    average::energy_file file(file_name);
+    open_checked(file);
+    const auto source = [&file](char* data, std::size_t size) { return file(data, size); };
     average::column_sums sums;
     {
-        average::file_source file(file_name);
-        if (!file.is_open()) throw process::run_failure(std::string("cannot open ") + file_name + ": " + file.error());
-        average::record_reader reader([&file](char* data, std::size_t size) { return file(data, size); });
+        average::record_reader reader(source);
         skip_records(reader, file, *skip);
 
         average::record r{};
         average::read_status status;
         while ((status = reader.read_record(r)) == average::read_status::record) average::add_to_sums(sums, r);
+        if (status == average::read_status::failure) cannot_read(file);
+
+        // Means of a file that was written to while it was read (a simulation
+        // still running) would belong to no state of it: nothing is reported.
+        if (!unchanged(file))
+            throw process::run_failure(std::string(file_name) +
+                                       " changed while it was read (its size or modification time changed); "
+                                       "to average a file that is still being written, average a copy");
 
         // The records before the first one that cannot be read are used; the
         // note says where that was, so that a damaged file does not pass
         // unnoticed.
-        if (status == average::read_status::failure) cannot_read(file);
         if (status == average::read_status::unreadable)
             std::fprintf(stderr, "average: reading of %s stopped at line %lld, which holds no record of ten numbers; "
                                  "%lld records used\n",
@@ -106,20 +140,17 @@ void average_run(int argc, char** argv)
         if (status == average::read_status::incomplete)
             std::fprintf(stderr, "average: %s ends inside the record that begins at line %lld; %lld records used\n",
                          file_name, static_cast<long long>(reader.stop_line()), static_cast<long long>(sums.count));
-
-        process::out_line(average::count_line(sums.count));
-        close_checked(file);
     }
+    process::out_line(average::count_line(sums.count));
     const average::columns mean = average::column_means(sums);
     process::out_line(average::means_line(mean));
 
-    // Second pass: exactly the records counted, from the start of the file.
+    // Second pass: exactly the records counted, from the start of the same
+    // opening of the file.
     average::columns squares{};
     {
-        average::file_source file(file_name);
-        if (!file.is_open())
-            throw process::run_failure(std::string("cannot open ") + file_name + " again: " + file.error());
-        average::record_reader reader([&file](char* data, std::size_t size) { return file(data, size); });
+        if (!file.rewind()) throw process::run_failure(std::string("cannot read ") + file_name + " again: " + file.error());
+        average::record_reader reader(source);
         skip_records(reader, file, *skip);
 
         average::record r{};
@@ -131,6 +162,10 @@ void average_run(int argc, char** argv)
                                    std::to_string(k) + " can no longer be read" + at_line(reader.stop_line()));
             average::add_squared_deviations(squares, mean, r);
         }
+        if (!unchanged(file))
+            throw process::run_failure(std::string(file_name) +
+                                       " changed during its second reading (its size or modification time "
+                                       "changed); the count and means above are those of the file before");
         close_checked(file);
     }
     process::out_line(average::deviations_line(average::standard_deviations(squares, sums.count)));

@@ -1,14 +1,10 @@
 #include "average/record_reader.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "textio/textio.hpp"
 
@@ -245,44 +241,6 @@ read_status record_reader::skip_record()
 {
     double value = 0.0;
     return read_items(&value, 1);
-}
-
-file_source::file_source(const char* path)
-{
-    do {
-        fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) error_ = std::strerror(errno);
-}
-
-file_source::~file_source()
-{
-    if (fd_ >= 0) ::close(fd_);
-}
-
-std::ptrdiff_t file_source::operator()(char* data, std::size_t size)
-{
-    if (fd_ < 0) return 0;
-    for (;;) {
-        const ssize_t got = ::read(fd_, data, size);
-        if (got >= 0) return got;
-        if (errno != EINTR) {
-            error_ = std::strerror(errno);
-            return -1;
-        }
-    }
-}
-
-bool file_source::close()
-{
-    if (fd_ < 0) return true;
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    if (rc != 0) {
-        error_ = std::strerror(errno);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace average

@@ -72,25 +72,4 @@ private:
     std::int64_t stop_line_ = 0;
 };
 
-// A byte source over a file opened for reading only (never created), closed
-// when the source is destroyed.  `error` receives the system's reason when the
-// file cannot be opened; the source is then empty.
-class file_source {
-public:
-    explicit file_source(const char* path);
-    ~file_source();
-    file_source(const file_source&) = delete;
-    file_source& operator=(const file_source&) = delete;
-
-    bool is_open() const { return fd_ >= 0; }
-    const std::string& error() const { return error_; }
-    std::ptrdiff_t operator()(char* data, std::size_t size);
-    // false (and the reason in error()) when closing reports a failure
-    bool close();
-
-private:
-    int fd_ = -1;
-    std::string error_;
-};
-
 }  // namespace average

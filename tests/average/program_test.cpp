@@ -3,8 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/files.hpp"
@@ -144,17 +151,67 @@ TEST(AverageProgram, BothPassesReadRecordsSpreadOverLinesAlike)
     EXPECT_NE(r.out.find("<Cv>=     146258.89453125 Kb"), std::string::npos) << r.out;
 }
 
-TEST(AverageProgram, ReadAndWriteFailuresAreErrors)
+TEST(AverageProgram, WriteFailuresAreErrors)
 {
-    // wd.eng a directory: it opens but cannot be read.
-    const temp_folder dir("average");
-    fs::create_directories(dir / "wd.eng");
-    const run_result r = run_program(program_path("average"), {.cwd = dir.path(), .args = {"0"}});
-    EXPECT_TRUE(r.exited && r.status == 2);
-
     if (fs::exists("/dev/full")) {
         EXPECT_EQ(run("1", example, true, "/dev/full").status, 2);
     }
+}
+
+// The file is read twice, so a wd.eng that cannot be read again is refused
+// before a byte of it is read, and without waiting for a writer.
+TEST(AverageProgram, FileThatIsNotARegularFileIsRefusedBeforeAnyOutput)
+{
+    const temp_folder dir("average");
+    const fs::path wd = dir / "wd.eng";
+    const run_options o{.cwd = dir.path(), .args = {"0"}, .time_limit = 10};
+
+    fs::create_directories(wd);
+    const run_result directory = run_program(program_path("average"), o);
+    EXPECT_EQ(directory.status, 2) << directory.describe();
+    EXPECT_NE(directory.err.find("wd.eng is a directory, not a regular file"), std::string::npos) << directory.err;
+    fs::remove(wd);
+
+    // A FIFO with no writer, and one whose writer waits for a reader, as
+    // after `(printf ... > wd.eng &)`.
+    ASSERT_EQ(::mkfifo(wd.c_str(), 0644), 0);
+    for (bool with_writer : {false, true}) {
+        std::atomic<bool> done{false};
+        std::thread writer;
+        if (with_writer)
+            writer = std::thread([&] {
+                int fd = -1;
+                while (!done && (fd = ::open(wd.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (fd >= 0) {
+                    (void)!::write(fd, "1 2 3 4 5 6 7 8 9 10\n", 21);
+                    ::close(fd);
+                }
+            });
+        const run_result r = run_program(program_path("average"), o);
+        done = true;
+        if (writer.joinable()) writer.join();
+        EXPECT_TRUE(r.exited && !r.timed_out && r.status == 2) << r.describe();
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("wd.eng is a pipe (FIFO), not a regular file"), std::string::npos) << r.err;
+    }
+}
+
+TEST(AverageProgram, StandardInputAsTheFileWorksWhenItIsARegularFile)
+{
+    const temp_folder dir("average");
+    fs::create_symlink("/dev/stdin", dir / "wd.eng");
+    write_file(dir / "data", example);
+    const run_result file = run_program(program_path("average"), {.cwd = dir.path(), .args = {"1"},
+                                                                  .stdin_file = dir / "data"});
+    EXPECT_EQ(file.status, 0) << file.describe();
+    EXPECT_EQ(file.out, example_report);
+
+    // Standard input from /dev/null: a character device, said as such.
+    const run_result device = run_program(program_path("average"), {.cwd = dir.path(), .args = {"1"}});
+    EXPECT_EQ(device.status, 2);
+    EXPECT_EQ(device.out, "");
+    EXPECT_NE(device.err.find("is a character device, not a regular file"), std::string::npos) << device.err;
 }
 
 }  // namespace
