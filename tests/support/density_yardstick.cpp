@@ -179,7 +179,7 @@ void yardstick_plane(const yardstick_levels& y, std::span<const double> wigtab, 
 
 point_values yardstick_values(int iodevn, const yardstick_point& p)
 {
-    return combine_blocks(iodevn, p.even.r, p.even.u, p.even.v, p.odd.r, p.odd.u, p.odd.v);
+    return combine_blocks(*block_selection::of(iodevn), p.even.r, p.even.u, p.even.v, p.odd.r, p.odd.u, p.odd.v);
 }
 
 }  // namespace kelvane
