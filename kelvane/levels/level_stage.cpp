@@ -16,7 +16,7 @@ time_steps time_steps_of(const run_args& args)
 
 time_steps open_level_stage(const run_args& args, const process::line_sink& out)
 {
-    if (args.iodevn != -1 && args.iodevn != 0 && args.iodevn != 1) {
+    if (!block_selection::of(args.iodevn)) {
         out.line(textio::free_line().text("iodevn can only be -1 0 1").str());
         throw process::stop_run{};
     }

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace kelvane {
 

@@ -1,4 +1,4 @@
-#include "kelvane/levels/command_line.hpp"
+#include "kelvane/run/command_line.hpp"
 
 #include <algorithm>
 #include <cmath>
