@@ -285,10 +285,10 @@ changed_run average_while_changing(const std::string& content, pass when,
     return out;
 }
 
-// A file of some 18 MB, which takes each pass long enough to be caught in it.
+// A file of some 9 MB, which takes each pass long enough to be caught in it.
 const std::string& large_file()
 {
-    static const std::string f = example + energy_file(200000);
+    static const std::string f = example + energy_file(100000);
     return f;
 }
 
