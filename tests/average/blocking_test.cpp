@@ -308,15 +308,4 @@ TEST(Blocking, GivesNoErrorBarForARunShorterThanItsCorrelationTime)
     }
 }
 
-TEST(Blocking, GivesNotANumberWithoutRecords)
-{
-    const average::error_analysis a = average::analyse_errors(average::blocking_sums{}, average::run_settings{});
-    EXPECT_TRUE(a.levels.empty());
-    for (const average::error_estimate& e : a.estimate) {
-        EXPECT_TRUE(std::isnan(e.mean));
-        EXPECT_TRUE(std::isnan(e.naive_error));
-        EXPECT_FALSE(e.plateau);
-    }
-}
-
 }  // namespace
