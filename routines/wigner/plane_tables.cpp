@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <type_traits>
 
 #include "routines/parallel.hpp"
+#include "routines/storage.hpp"
 #include "routines/wigner/recursion.hpp"
 #include "routines/wigner/series.hpp"
 
@@ -14,8 +14,10 @@ using namespace wigner;
 
 namespace {
 
-// Beyond this the factors are summed afresh for every plane: some 8 MB at
-// jmax = 40, the cap near jmax = 80.
+// The factors of the series are kept for a run only up to this jmax and
+// only while they take at most factor_cap; beyond, each plane sums its terms
+// afresh.
+constexpr int kept_factors_jmax = 100;
 constexpr std::size_t factor_cap = std::size_t{128} << 20;
 
 std::size_t block_index(int j, parity p) { return static_cast<std::size_t>(2 * j + parity_index(p)); }
@@ -39,41 +41,39 @@ std::int64_t block_factor_count(int j, parity p)
 }
 
 // Where the kept factors of each block start, element after element in
-// the block's order, and how many there are in all; 0 (none kept) when they
-// would take more than factor_cap.
-std::int64_t factor_layout(int jmax, std::array<std::int64_t, 2 * (kept_factors_jmax + 1)>& start)
+// the block's order, the last entry their number; nothing when they would
+// take more than factor_cap.
+std::vector<std::int64_t> factor_layout(int jmax)
 {
-    if (jmax > kept_factors_jmax) return 0;
-    std::int64_t total = 0;
+    if (jmax > kept_factors_jmax) return {};
+    std::vector<std::int64_t> start{0};
     for (int j = 0; j <= jmax; ++j)
-        for (const parity p : both_parities) {
-            start[block_index(j, p)] = total;
-            total += block_factor_count(j, p);
-        }
-    return static_cast<std::size_t>(total) * sizeof(__float128) > factor_cap ? 0 : total;
+        for (const parity p : both_parities) start.push_back(start.back() + block_factor_count(j, p));
+    if (static_cast<std::size_t>(start.back()) * sizeof(__float128) > factor_cap) return {};
+    return start;
 }
 
-// The one description of a plane's storage at jmax: every array with its
-// length.  reserve_wigner_plane allocates by it and wigner_plane_bytes
-// counts by it, so that what a run reports it needs is what it asks for.
-template <class Visit>
-void plane_storage(wigner_plane& w, int jmax, std::int64_t factors, Visit&& visit)
+// The one description of a plane's storage at jmax, every array with its
+// length: reserve_wigner_plane takes it, wigner_plane_bytes counts it, so
+// that what a run reports it needs is what it asks for.
+void plane_storage(storage& s, wigner_plane& w, int jmax)
 {
     for (const parity p : both_parities) {
         const auto values = static_cast<std::size_t>(block_table_size(jmax, p));
-        visit(w.table[parity_index(p)], values);
-        visit(w.from_recursion[parity_index(p)], values);
+        s.take(w.table[parity_index(p)], values);
+        s.take(w.from_recursion[parity_index(p)], values);
     }
-    visit(w.marked, 2 * static_cast<std::size_t>(jmax + 1));
-    visit(w.sweep_work, sweep_work_size(jmax));
-    visit(w.lnf, angle_table_size(jmax));
-    visit(w.cos_pow, angle_table_size(jmax));
-    visit(w.nsin_pow, angle_table_size(jmax));
-    visit(w.factors, static_cast<std::size_t>(factors));
+    s.take(w.marked, 2 * static_cast<std::size_t>(jmax + 1));
+    s.take(w.sweep_work, sweep_work_size(jmax));
+    s.take(w.lnf, angle_table_size(jmax));
+    s.take(w.cos_pow, angle_table_size(jmax));
+    s.take(w.nsin_pow, angle_table_size(jmax));
+    const std::vector<std::int64_t> start = factor_layout(jmax);
+    s.take(w.factor_start, start.size());
+    if (s.takes()) std::copy(start.begin(), start.end(), w.factor_start.begin());
+    // A NaN marks a factor not made yet.
+    s.take(w.factors, start.empty() ? 0 : static_cast<std::size_t>(start.back()), nanq(""));
 }
-
-template <class Vector>
-using element_of = typename std::remove_reference_t<Vector>::value_type;
 
 // Block (J, p) at the angle of t and screen: the series value where it is
 // trusted, with the bits of the full sum, from the block's kept factors
@@ -148,20 +148,17 @@ void reserve_wigner_plane(wigner_plane& w, int jmax)
     if (jmax < 0 || jmax > jmax_limit) throw std::invalid_argument("a Wigner plane holds J = 0 to jmax_limit");
     w.jmax = jmax;
     w.limit = limit_for(jmax);
-    const std::int64_t factors = factor_layout(jmax, w.factor_start);
-    plane_storage(w, jmax, factors, [](auto& v, std::size_t n) { v.assign(n, element_of<decltype(v)>{}); });
-    // A NaN marks a factor not made yet.
-    std::fill(w.factors.begin(), w.factors.end(), nanq(""));
+    storage taking = storage::taking();
+    plane_storage(taking, w, jmax);
     fill_log_factorials(jmax, w.lnf);
 }
 
 std::size_t wigner_plane_bytes(int jmax)
 {
     wigner_plane none;
-    std::size_t bytes = 0;
-    plane_storage(none, jmax, factor_layout(jmax, none.factor_start),
-                  [&](auto& v, std::size_t n) { bytes += n * sizeof(element_of<decltype(v)>); });
-    return bytes;
+    storage counting = storage::counting();
+    plane_storage(counting, none, jmax);
+    return counting.bytes();
 }
 
 void fill_wigner_plane(wigner_plane& w, double theta, const int (&jtop)[2], int threads)

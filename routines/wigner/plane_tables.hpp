@@ -25,7 +25,6 @@
 
 #include <quadmath.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -38,11 +37,6 @@ namespace routines {
 // the sum of n(J')^2 over the blocks before it.
 std::int64_t block_offset(int j, parity p);
 inline std::int64_t block_table_size(int jmax, parity p) { return block_offset(jmax + 1, p); }
-
-// The angle-independent factors of the series are kept for a run only up to
-// this jmax (and only while they take at most 128 MB, up to jmax 80 or so):
-// their number grows like jmax^4.
-inline constexpr int kept_factors_jmax = 100;
 
 // The tables of one plane and all the storage their filling needs, sized
 // for a run's jmax by reserve_wigner_plane.
@@ -58,19 +52,21 @@ struct wigner_plane {
     std::vector<double> lnf;
     std::vector<__float128> cos_pow, nsin_pow;
     // The angle-independent factors of the series, kept for the run when
-    // they fit: block (J, p) starts at factor_start[2 J + parity_index]; a
-    // factor is made the first time a plane needs its term (NaN until then).
-    // Empty when they do not fit; each plane then forms the terms it needs
-    // afresh.
+    // they fit (their number grows like jmax^4: some 8 MB at jmax 40, the
+    // cap of 128 MB near jmax 80): block (J, p) starts at
+    // factor_start[2 J + parity_index]; a factor is made the first time a
+    // plane needs its term (NaN until then).  Both empty when they do not
+    // fit; each plane then forms the terms it needs afresh.
     std::vector<__float128> factors;
-    std::array<std::int64_t, 2 * (kept_factors_jmax + 1)> factor_start{};
+    std::vector<std::int64_t> factor_start;
 
     const double* block(int j, parity p) const { return table[parity_index(p)].data() + block_offset(j, p); }
 };
 
 // Obtains the storage for a run's jmax, 0..jmax_limit (may throw
 // std::bad_alloc), and sets the limit; wigner_plane_bytes says how much that
-// is, from the same description of the storage.  lnf is filled here.
+// is, from the same description of the storage, every array included.  lnf
+// is filled here.
 void reserve_wigner_plane(wigner_plane& w, int jmax);
 std::size_t wigner_plane_bytes(int jmax);
 

@@ -1,9 +1,10 @@
-#include "kelvane/levels/command_line.hpp"
+#include "kelvane/run/command_line.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane {
@@ -74,14 +75,13 @@ struct reader {
 
     [[noreturn]] void reject(int position, std::string_view what) const
     {
-        std::string message(name);
-        message += ": argument ";
+        std::string message = "argument ";
         message += std::to_string(position);
         message += " (";
         message += argument_names[position - 1];
         message += ") ";
         message += what;
-        throw textio::usage_failure(message, usage);
+        throw process::usage_failure(message, usage);
     }
 
     std::string window(int position) const
@@ -125,15 +125,14 @@ std::string_view program_name(program p)
     return "kelvane";
 }
 
-int thread_count(const char* kelvane_threads, unsigned hardware, program p)
+int thread_count(const char* kelvane_threads, unsigned hardware)
 {
     constexpr int most = 256;
     if (!kelvane_threads || !*kelvane_threads)
         return hardware == 0 ? 1 : static_cast<int>(std::min(hardware, static_cast<unsigned>(most)));
     const auto n = textio::parse_int(kelvane_threads);
     if (!n || *n < 1 || *n > most)
-        throw textio::run_failure(std::string(program_name(p)) +
-                                  ": KELVANE_THREADS must be a whole number from 1 to 256, not \"" +
+        throw process::run_failure("KELVANE_THREADS must be a whole number from 1 to 256, not \"" +
                                   textio::shown(kelvane_threads) + "\"");
     return static_cast<int>(*n);
 }
@@ -146,8 +145,8 @@ run_args read_command_line(int argc, char** argv, program p)
     if (argc > 1 && argv[1] != nullptr) {
         const std::string_view first = argv[1];
         if (first == "-h" || first == "--help") {
-            textio::out(help_text(p));
-            throw textio::stop_run{};
+            process::out(help_text(p));
+            throw process::stop_run{};
         }
     }
 
@@ -162,7 +161,7 @@ run_args read_command_line(int argc, char** argv, program p)
         if (option == "--fourier")
             args.evaluation = plane_evaluation::fourier_series;
         else
-            throw textio::usage_failure(std::string(name) + ": unknown option '" + textio::shown(option) + "'",
+            throw process::usage_failure("unknown option '" + textio::shown(option) + "'",
                                         usage);
     }
     reader r{argc, argv, options, name, usage};
@@ -178,7 +177,7 @@ run_args read_command_line(int argc, char** argv, program p)
     args.jmax = r.integer(9);
 
     if (args.jmax > jmax_limit)
-        throw textio::stop_run{"maxj is larger than the limit of " + std::to_string(jmax_limit)};
+        throw process::stop_run{"maxj is larger than the limit of " + std::to_string(jmax_limit)};
 
     // beta = 1 / (kboltz temp) and tau = beta / nslice must be positive and
     // finite for the Boltzmann factors to mean anything.
