@@ -2,11 +2,23 @@
 // files, the same for any thread count and either evaluation's own, their
 // names and layout, the header of plane 0 only, the stop at a plane above
 // 180, files that are never left truncated under their own name, four names
-// of a plane that appear together or not at all, files in the way refused
-// before any work, and symbolic links written through.
+// of a plane that appear together or not at all (also when the run is killed
+// between two renames), older files that keep their permissions and are
+// never lost, files in the way refused before any work, temporary names that
+// never open what stands under them, and symbolic links written through.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <fstream>
@@ -190,11 +202,12 @@ TEST_F(PlaneFiles, ReplaceAnOlderFileOnlyOnceTheNewOneIsWhole)
 
 TEST_F(PlaneFiles, AFileThatCannotBeCreatedEndsTheRunWithTheEarlierPlanesIntact)
 {
+    // A name of plane 1 that leads into a folder that does not exist.
     temp_folder f;
-    fs::create_directory(f / "rho.den001_eng.part");
+    fs::create_symlink("missing/rho.den001_eng", f / "rho.den001_eng");
     const run_result r = kelvane(f, "10 2 -1 0 2" + water + "4");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err, "");
+    EXPECT_NE(r.err.find("cannot create rho.den001_eng (missing/rho.den001_eng)"), std::string::npos) << r.err;
     EXPECT_EQ(lines_of(read_file(f / "rho.den000_esq")).size(), 130321u);
     EXPECT_EQ(lines_of(read_file(f / "rho.den000")).size(), 130321u + 2);
     EXPECT_FALSE(fs::exists(f / "rho.den001"));
@@ -323,11 +336,236 @@ TEST_F(PlaneFiles, StandardOutputThatFailsInAPlaneLeavesNothingOfThatPlane)
     }
 }
 
-TEST(PlaneFileSet, ARenameThatFailsRemovesTheNamesAlreadyPlaced)
+// ---- Replacing the files of an older plane ------------------------------
+
+const std::string plane_45 = "10 2 -1 45 45" + water + "4";
+const std::vector<std::string> names_45 = {"rho.den045", "rho.den045_eng", "rho.den045_esq", "rho.den045_rho"};
+
+void write_older_plane(const temp_folder& f)
 {
-    // The four files opened, then a directory put under the name of "_eng",
-    // which the rename cannot replace: the combined file and "_rho", renamed
-    // before it, go again, and so do the temporary files.
+    for (const auto& name : names_45) write_file(f / name, "older " + name + "\n");
+}
+
+bool is_older_plane(const temp_folder& f)
+{
+    for (const auto& name : names_45)
+        if (read_file(f / name) != "older " + name + "\n") return false;
+    return file_names(f.path()) == names_45;
+}
+
+TEST_F(PlaneFiles, AReplacedFileKeepsTheOlderPermissionsAndGroupAndNeverWidensThem)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "giving files to another user and group needs root";
+    const passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr) GTEST_SKIP() << "there is no user \"nobody\"";
+    constexpr gid_t other_group = 12345;
+    // Who runs, the older files' owner, permissions and group, and what the
+    // new files get: a user who is not in the group cannot give it the new
+    // file, whose group permissions then go.
+    struct row {
+        uid_t user;
+        mode_t mode;
+        mode_t expected_mode;
+        gid_t expected_group;
+    };
+    for (const row& r : {row{0, 0600, 0600, other_group}, row{0, 0640, 0640, other_group},
+                         row{nobody->pw_uid, 0664, 0604, nobody->pw_gid}}) {
+        SCOPED_TRACE("user " + std::to_string(r.user) + ", mode " + std::to_string(r.mode));
+        temp_folder f;
+        fs::permissions(f.path(), fs::perms::all);
+        const fs::path program = world_readable_copy("kelvane", f.path());
+        write_older_plane(f);
+        for (const auto& name : names_45) {
+            ASSERT_EQ(::chown((f / name).c_str(), r.user, other_group), 0);
+            ASSERT_EQ(::chmod((f / name).c_str(), r.mode), 0);
+        }
+        // Another hard link of an older file keeps the older content.
+        fs::create_hard_link(f / "rho.den045_esq", f / "other");
+        run_options o{.cwd = f.path(), .args = split_words(plane_45)};
+        if (r.user != 0) o.user = r.user, o.group = nobody->pw_gid;
+        const run_result run = run_program(program, o);
+        ASSERT_EQ(run.status, 0) << run.describe();
+        for (const auto& name : names_45) {
+            struct stat st;
+            ASSERT_EQ(::stat((f / name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, r.expected_mode) << name;
+            EXPECT_EQ(st.st_gid, r.expected_group) << name;
+            EXPECT_EQ(st.st_nlink, 1u) << name;
+        }
+        EXPECT_EQ(lines_of(read_file(f / "rho.den045_esq")).size(), 130321u);
+        EXPECT_EQ(read_file(f / "other"), "older rho.den045_esq\n");
+    }
+}
+
+TEST_F(PlaneFiles, APlaneWhoseFilesCannotAllBeReplacedIsRefusedBeforeItIsComputed)
+{
+    // A shared folder with the sticky bit, where a user may replace only his
+    // own files: "_eng" and "_esq" are another user's.
+    if (::geteuid() != 0) GTEST_SKIP() << "files of two users need root";
+    const passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr) GTEST_SKIP() << "there is no user \"nobody\"";
+    temp_folder f;
+    write_older_plane(f);
+    for (const auto& name : names_45) {
+        const bool own = name == "rho.den045" || name == "rho.den045_rho";
+        ASSERT_EQ(::chown((f / name).c_str(), own ? nobody->pw_uid : 12345, 12345), 0);
+        fs::permissions(f / name, fs::perms(0666));
+    }
+    fs::permissions(f.path(), fs::perms(01777));
+    temp_folder bin;
+    fs::permissions(bin.path(), fs::perms(0755));
+    const run_result r = run_program(world_readable_copy("kelvane", bin.path()),
+                                     {.cwd = f.path(), .args = split_words(plane_45), .user = nobody->pw_uid,
+                                      .group = nobody->pw_gid});
+    EXPECT_EQ(r.status, 2) << r.describe();
+    EXPECT_NE(r.err.find("cannot replace rho.den045_eng"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.ends_with("rho.den045\n")) << "refused before the plane is computed";
+    EXPECT_TRUE(is_older_plane(f));
+}
+
+TEST_F(PlaneFiles, WhatStandsUnderATemporaryNameIsNeverOpened)
+{
+    // The leftovers of killed runs, or traps: a FIFO (whose opening would
+    // wait for a reader), a symbolic link to someone's file, a folder.
+    temp_folder f;
+    ASSERT_EQ(::mkfifo((f / "rho.den045_rho.part").c_str(), 0644), 0);
+    write_file(f / "victim", "not a plane\n");
+    fs::create_symlink("victim", f / "rho.den045.part");
+    fs::create_directory(f / "rho.den045_esq.part");
+    const run_result r = kelvane(f, plane_45, {.time_limit = 20});
+    ASSERT_EQ(r.status, 0) << r.describe();
+    EXPECT_EQ(lines_of(read_file(f / "rho.den045_esq")).size(), 130321u);
+    EXPECT_TRUE(fs::is_fifo(f / "rho.den045_rho.part"));
+    EXPECT_TRUE(fs::is_symlink(f / "rho.den045.part"));
+    EXPECT_EQ(read_file(f / "victim"), "not a plane\n");
+    EXPECT_TRUE(fs::is_directory(f / "rho.den045_esq.part"));
+    EXPECT_EQ(file_names(f.path()).size(), 8u);
+}
+
+TEST_F(PlaneFiles, TwoNamesOfAPlaneThatLeadToOneFileAreRefused)
+{
+    for (const bool symbolic : {true, false}) {
+        temp_folder f;
+        write_file(f / "rho.den045", "older\n");
+        if (symbolic)
+            fs::create_symlink("rho.den045", f / "rho.den045_rho");
+        else
+            fs::create_hard_link(f / "rho.den045", f / "rho.den045_rho");
+        const run_result r = kelvane(f, plane_45);
+        EXPECT_EQ(r.status, 2) << r.describe();
+        EXPECT_NE(r.err.find("rho.den045_rho"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("same file as rho.den045"), std::string::npos) << r.err;
+        EXPECT_EQ(read_file(f / "rho.den045"), "older\n");
+        EXPECT_EQ(file_names(f.path()), (std::vector<std::string>{"rho.den045", "rho.den045_rho"}));
+    }
+}
+
+TEST_F(PlaneFiles, ARunEndedBySigintSigtermOrSighupLeavesNoTemporaryFile)
+{
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(sig));
+        temp_folder f;
+        write_older_plane(f);
+        // A plane that takes seconds, ended once its files are being written.
+        run_options o = threads("1");
+        o.cwd = f.path();
+        o.args = split_words("10 16 -1 45 45" + water + "30");
+        o.started = [&](pid_t pid) {
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!fs::exists(f / "rho.den045_esq.part") && std::chrono::steady_clock::now() < give_up)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ::kill(pid, sig);
+        };
+        const run_result r = run_program(program_path("kelvane"), o);
+        EXPECT_EQ(r.signal, sig) << r.describe();
+        EXPECT_TRUE(is_older_plane(f)) << "left: " << ::testing::PrintToString(file_names(f.path()));
+    }
+}
+
+// ---- The placing of a plane's files, with a rename that is interrupted or
+// fails: the renames of this test program pass through here.
+
+struct rename_injection {
+    int countdown = 0;   // the rename, counted from 1 once armed, that meets the injection
+    int signal = 0;      // raised as it starts
+    int error = 0;       // and its failure
+} injected;
+
+}  // namespace
+
+extern "C" int rename(const char* from, const char* to) noexcept
+{
+    if (injected.countdown > 0 && --injected.countdown == 0) {
+        if (injected.signal != 0) ::raise(injected.signal);
+        if (injected.error != 0) {
+            errno = injected.error;
+            return -1;
+        }
+    }
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+
+namespace {
+
+// In a child process working in f: plane 45's files opened over an older
+// plane, written, and closed with the injection armed.  The child's wait
+// status; it exits with 3 when the closing fails with a message naming the
+// failed rename.
+int place_plane_45(const temp_folder& f, rename_injection injection)
+{
+    write_older_plane(f);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(f.path().c_str()) != 0) ::_exit(5);
+        try {
+            kelvane::plane_files files;
+            kelvane::open_plane_files(files, 45);
+            for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "new\n");
+            injected = injection;
+            kelvane::close_plane_files(files);
+            ::_exit(0);
+        } catch (const process::run_failure& e) {
+            ::_exit(std::string(e.what()).find("cannot rename") != std::string::npos ? 3 : 4);
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST(PlaneFileSet, ASigtermBetweenTheRenamesComesOnceThePlaneIsInPlace)
+{
+    temp_folder f;
+    const int status = place_plane_45(f, {.countdown = 2, .signal = SIGTERM});
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(file_names(f.path()), names_45);
+    for (const auto& name : names_45) EXPECT_EQ(read_file(f / name), "new\n") << name;
+}
+
+TEST(PlaneFileSet, AProcessKilledBetweenTheRenamesLeavesNoEsqFileAndLosesNoOlderFile)
+{
+    temp_folder f;
+    const int status = place_plane_45(f, {.countdown = 2, .signal = SIGKILL});
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_FALSE(fs::exists(f / "rho.den045_esq"));
+    std::vector<std::string> contents;
+    for (const auto& [name, content] : files_in(f.path())) contents.push_back(content);
+    for (const auto& name : names_45)
+        EXPECT_NE(std::find(contents.begin(), contents.end(), "older " + name + "\n"), contents.end()) << name;
+}
+
+TEST(PlaneFileSet, ARenameThatFailsMidwayPutsEveryOlderFileBack)
+{
+    temp_folder f;
+    const int status = place_plane_45(f, {.countdown = 3, .error = EIO});
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_TRUE(is_older_plane(f)) << ::testing::PrintToString(file_names(f.path()));
+}
+
+TEST(PlaneFileSet, SomethingThatTakesANameWhileThePlaneIsComputedStopsThePlacing)
+{
+    // A directory put under the name of "_eng" after the checks: no name of
+    // the plane is placed, and the temporary files go.
     temp_folder f;
     const fs::path start = fs::current_path();
     fs::current_path(f.path());
