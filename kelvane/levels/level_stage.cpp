@@ -43,6 +43,14 @@ double highest_level(const rotlev& levels)
 
 void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out)
 {
+    // Constants beyond what a double can carry through the matrix elements
+    // give infinite levels or no numbers at all: no Boltzmann factor, report
+    // or table made from them means anything.
+    for (const block_levels* half : {&levels.even, &levels.odd})
+        for (const double e : half->level)
+            if (!std::isfinite(e))
+                throw process::run_failure("the levels are not finite numbers: the rotational constants ax, az, ay "
+                                          "are too large; nothing is computed from them");
     out.line(textio::free_line().text("jmax=").integer(args.jmax).str());
     const double emax = highest_level(levels);
     for (const double step : {steps.beta, steps.tau}) {

@@ -29,7 +29,8 @@ time_steps open_level_stage(const run_args& args, const process::line_sink& out)
 // leave last: the highest level of the basis.
 double highest_level(const rotlev& levels);
 
-// The close of the stage: the line "jmax=" and jmax, then the cutoff test on
+// The close of the stage: levels that are not all finite end the run
+// (run_failure); then the line "jmax=" and jmax, and the cutoff test on
 // the highest level: the Boltzmann factors exp(-beta emax) and
 // exp(-tau emax) are printed and must not exceed 1e-8, else the run stops
 // with "too large contribution from emax".
