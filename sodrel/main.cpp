@@ -1,7 +1,7 @@
 // sodrel: is the basis cutoff jmax of a kelvane run large enough?  Takes the
 // nine arguments of kelvane:
 //   sodrel temp nslice iodevn ithe1 ithe2 ax az ay jmax
-#include "kelvane/levels/command_line.hpp"
+#include "kelvane/run/command_line.hpp"
 #include "sodrel/rotcalc.hpp"
 #include "process/process.hpp"
 

@@ -2,7 +2,7 @@
 // only, and the verdict of the cutoff test on their highest level.
 #pragma once
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace sodrel {
 

@@ -97,13 +97,6 @@ void format_plane_rows(int ithe, int first_row, int last_row, std::span<const st
         }
 }
 
-void format_plane_records(int ithe, std::span<const std::int32_t> source, std::string_view point_text,
-                          std::string (&buffers)[4])
-{
-    size_plane_records(buffers);
-    format_plane_rows(ithe, 0, plane_side - 1, source, point_text, buffers);
-}
-
 void close_plane_files(plane_files& files) { files.set->place(); }
 
 }  // namespace kelvane

@@ -11,14 +11,13 @@
 
 namespace kelvane {
 
-block_work make_block_work(int nmax, bool matrix)
+void reserve_block_work(routines::storage& s, block_work& w, int nmax, bool matrix)
 {
-    block_work w;
     w.nm = nmax < 1 ? 1 : nmax;
-    if (matrix) w.a.assign(static_cast<std::size_t>(w.nm) * w.nm, 0.0);
-    w.d.assign(w.nm, 0.0);
-    w.e.assign(w.nm, 0.0);
-    return w;
+    const auto nm = static_cast<std::size_t>(w.nm);
+    if (matrix) s.take(w.a, nm * nm);
+    s.take(w.d, nm);
+    s.take(w.e, nm);
 }
 
 void check_block_rows(const block& b, const process::line_sink& out)

@@ -5,8 +5,9 @@
 #include <span>
 #include <vector>
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 #include "routines/parity_blocks.hpp"
+#include "routines/storage.hpp"
 #include "process/process.hpp"
 
 namespace kelvane {
@@ -33,7 +34,7 @@ struct block_work {
     std::vector<double> d;
     std::vector<double> e;
 };
-block_work make_block_work(int nmax, bool matrix);
+void reserve_block_work(routines::storage& s, block_work& w, int nmax, bool matrix);
 
 // The blocks of J <= 2 are printed before and after they are solved.
 inline bool printed(int j) { return j <= 2; }

@@ -8,7 +8,7 @@
 
 #include "kelvane/levels/level_blocks.hpp"
 #include "kelvane/levels/rotlev.hpp"
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 #include "process/process.hpp"
 
 namespace kelvane {
@@ -29,7 +29,9 @@ struct level_storage {
 // large basis.
 int level_threads(int jmax, int threads);
 
-// May throw std::bad_alloc; level_storage_bytes says how much it asks for.
+// Takes (or counts) the storage; reserve_levels takes it and may throw
+// std::bad_alloc, level_storage_bytes says how much it asks for.
+void reserve_levels(routines::storage& s, level_storage& storage, int jlow, int jmax, bool vectors, int threads);
 level_storage reserve_levels(int jlow, int jmax, bool vectors, int threads);
 std::size_t level_storage_bytes(int jlow, int jmax, bool vectors, int threads);
 

@@ -16,11 +16,16 @@ time_steps time_steps_of(const run_args& args)
 
 time_steps open_level_stage(const run_args& args, const process::line_sink& out)
 {
-    if (args.iodevn != -1 && args.iodevn != 0 && args.iodevn != 1) {
+    // A temperature so close to zero that beta overflows leaves no Boltzmann
+    // factor meaning anything, and a cutoff test that passes whatever jmax.
+    const time_steps steps = time_steps_of(args);
+    if (!std::isfinite(steps.tau))
+        throw process::run_failure("argument 1 (temp) is too small: beta = 1/(0.6950356 temp) is beyond the range "
+                                  "of a double");
+    if (!block_selection::of(args.iodevn)) {
         out.line(textio::free_line().text("iodevn can only be -1 0 1").str());
         throw process::stop_run{};
     }
-    const time_steps steps = time_steps_of(args);
     std::string line = "tau=";
     textio::put_f(line, steps.tau, 10, 5);
     out.line(line);

@@ -5,7 +5,7 @@
 
 #include "kelvane/levels/level_loop.hpp"
 #include "kelvane/levels/rotlev.hpp"
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 #include "process/process.hpp"
 
 namespace kelvane {
@@ -20,9 +20,10 @@ struct time_steps {
 };
 time_steps time_steps_of(const run_args& args);
 
-// The opening of the stage: an iodevn that names no block selection ends the
-// run with the line "iodevn can only be -1 0 1" and a bare stop; otherwise
-// the line "tau=" with tau in F10.5.
+// The opening of the stage: a tau that is not finite (temp too close to
+// zero) ends the run before anything is printed (run_failure); an iodevn
+// that names no block selection ends it with the line "iodevn can only be
+// -1 0 1" and a bare stop; otherwise the line "tau=" with tau in F10.5.
 time_steps open_level_stage(const run_args& args, const process::line_sink& out);
 
 // The element a bubble sort of the merged list (even levels, then odd) would

@@ -5,7 +5,7 @@
 
 #include "kelvane/levels/level_stage.hpp"
 #include "kelvane/levels/rotlev.hpp"
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 #include "process/process.hpp"
 
 namespace kelvane {

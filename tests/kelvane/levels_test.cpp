@@ -91,8 +91,9 @@ TEST(TridiagonalBlocks, WaterLevelsAndVectorsEqualTheLiteralRoute)
         std::vector<block> blocks = {make_block(j, parity::even), make_block(j, parity::odd),
                                      make_block(j - 1, parity::even), make_block(j - 1, parity::odd)};
         for (bool vectors : {false, true}) {
-            std::vector<block_work> work;
-            for (int q = 0; q < 4; ++q) work.push_back(make_block_work(args.jmax + 1, vectors));
+            std::vector<block_work> work(4);
+            routines::storage taking = routines::storage::taking();
+            for (block_work& w : work) reserve_block_work(taking, w, args.jmax + 1, vectors);
             ASSERT_TRUE(solve_blocks_tridiagonal(blocks, args, vectors, work));
             for (int q = 0; q < 4; ++q) {
                 const block& b = blocks[q];

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace kelvane {
 
@@ -23,8 +23,7 @@ inline bool computes_planes(program p) { return p != program::sodrel; }
 // ends the run before any output when one is missing or unreadable
 // (usage_failure), when jmax exceeds the limit (stop "maxj is larger than
 // the limit of 876"), or when a value cannot describe a run
-// (usage_failure): nslice < 1, temp not a positive finite number or so
-// small that beta = 1/(kboltz temp) is not finite, jmax < 0
+// (usage_failure): nslice < 1, temp not a positive finite number, jmax < 0
 // and, for a program that computes planes, ithe1 < 0 while ithe1 <= ithe2.
 // Sets ndim = 2 jmax + 1.
 run_args read_command_line(int argc, char** argv, program p);

@@ -1,10 +1,9 @@
-#include "kelvane/levels/command_line.hpp"
+#include "kelvane/run/command_line.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
-#include "kelvane/levels/level_stage.hpp"
 #include "process/process.hpp"
 #include "textio/textio.hpp"
 
@@ -182,8 +181,6 @@ run_args read_command_line(int argc, char** argv, program p)
     if (!(args.temp > 0.0) || !std::isfinite(args.temp))
         r.reject(1, "must be a positive temperature in kelvin");
     if (args.nslice < 1) r.reject(2, "must be at least 1");
-    if (!std::isfinite(time_steps_of(args).tau))
-        r.reject(1, "is too small: beta = 1/(0.6950356 temp) is beyond the range of a double");
     if (args.jmax < 0) r.reject(9, "must not be negative");
     if (computes_planes(p) && args.ithe1 <= args.ithe2 && args.ithe1 < 0)
         r.reject(4, "must not be negative when planes are requested (ithe1 <= ithe2)");
