@@ -18,6 +18,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <algorithm>
@@ -371,45 +372,48 @@ bool is_older_plane(const temp_folder& f)
     return file_names(f.path()) == names_45;
 }
 
+// The older plane's files given to their owners, in group 12345 with the
+// mode, in a folder anyone may write (sticky: each user may replace only his
+// own files); then plane 45 run by `user` (root when 0).
+run_result replace_as(const temp_folder& f, uid_t user, mode_t mode, uid_t (*owner)(const std::string&, uid_t))
+{
+    for (const auto& name : names_45)
+        if (::chown((f / name).c_str(), owner(name, user), 12345) != 0 || ::chmod((f / name).c_str(), mode) != 0)
+            return {};
+    fs::permissions(f.path(), fs::perms(01777));
+    temp_folder bin;
+    fs::permissions(bin.path(), fs::perms(0755));
+    run_options o{.cwd = f.path(), .args = split_words(plane_45)};
+    if (user != 0) o.user = user, o.group = user;
+    return run_program(world_readable_copy("kelvane", bin.path()), o);
+}
+
+constexpr uid_t nobody = 65534;
+
 TEST_F(PlaneFiles, AReplacedFileKeepsTheOlderPermissionsAndGroupAndNeverWidensThem)
 {
-    if (::geteuid() != 0) GTEST_SKIP() << "giving files to another user and group needs root";
-    const passwd* nobody = ::getpwnam("nobody");
-    if (nobody == nullptr) GTEST_SKIP() << "there is no user \"nobody\"";
-    constexpr gid_t other_group = 12345;
-    // Who runs, the older files' owner, permissions and group, and what the
-    // new files get: a user who is not in the group cannot give it the new
-    // file, whose group permissions then go.
+    if (::geteuid() != 0) GTEST_SKIP() << "files of other users and groups need root";
+    // Run by root, or by a user who is not in the group and so cannot give it
+    // the new file, whose group permissions then go.
     struct row {
         uid_t user;
-        mode_t mode;
-        mode_t expected_mode;
+        mode_t mode, expected_mode;
         gid_t expected_group;
     };
-    for (const row& r : {row{0, 0600, 0600, other_group}, row{0, 0640, 0640, other_group},
-                         row{nobody->pw_uid, 0664, 0604, nobody->pw_gid}}) {
+    for (const row& r : {row{0, 0600, 0600, 12345}, row{0, 0640, 0640, 12345}, row{nobody, 0664, 0604, nobody}}) {
         SCOPED_TRACE("user " + std::to_string(r.user) + ", mode " + std::to_string(r.mode));
         temp_folder f;
-        fs::permissions(f.path(), fs::perms::all);
-        const fs::path program = world_readable_copy("kelvane", f.path());
         write_older_plane(f);
-        for (const auto& name : names_45) {
-            ASSERT_EQ(::chown((f / name).c_str(), r.user, other_group), 0);
-            ASSERT_EQ(::chmod((f / name).c_str(), r.mode), 0);
-        }
-        // Another hard link of an older file keeps the older content.
         fs::create_hard_link(f / "rho.den045_esq", f / "other");
-        run_options o{.cwd = f.path(), .args = split_words(plane_45)};
-        if (r.user != 0) o.user = r.user, o.group = nobody->pw_gid;
-        const run_result run = run_program(program, o);
+        const run_result run = replace_as(f, r.user, r.mode, [](const std::string&, uid_t user) { return user; });
         ASSERT_EQ(run.status, 0) << run.describe();
         for (const auto& name : names_45) {
             struct stat st;
             ASSERT_EQ(::stat((f / name).c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, r.expected_mode) << name;
             EXPECT_EQ(st.st_gid, r.expected_group) << name;
-            EXPECT_EQ(st.st_nlink, 1u) << name;
         }
+        // Another hard link of an older file keeps the older content.
         EXPECT_EQ(lines_of(read_file(f / "rho.den045_esq")).size(), 130321u);
         EXPECT_EQ(read_file(f / "other"), "older rho.den045_esq\n");
     }
@@ -417,24 +421,13 @@ TEST_F(PlaneFiles, AReplacedFileKeepsTheOlderPermissionsAndGroupAndNeverWidensTh
 
 TEST_F(PlaneFiles, APlaneWhoseFilesCannotAllBeReplacedIsRefusedBeforeItIsComputed)
 {
-    // A shared folder with the sticky bit, where a user may replace only his
-    // own files: "_eng" and "_esq" are another user's.
+    // "_eng" and "_esq" are another user's, in the folder with the sticky bit.
     if (::geteuid() != 0) GTEST_SKIP() << "files of two users need root";
-    const passwd* nobody = ::getpwnam("nobody");
-    if (nobody == nullptr) GTEST_SKIP() << "there is no user \"nobody\"";
     temp_folder f;
     write_older_plane(f);
-    for (const auto& name : names_45) {
-        const bool own = name == "rho.den045" || name == "rho.den045_rho";
-        ASSERT_EQ(::chown((f / name).c_str(), own ? nobody->pw_uid : 12345, 12345), 0);
-        fs::permissions(f / name, fs::perms(0666));
-    }
-    fs::permissions(f.path(), fs::perms(01777));
-    temp_folder bin;
-    fs::permissions(bin.path(), fs::perms(0755));
-    const run_result r = run_program(world_readable_copy("kelvane", bin.path()),
-                                     {.cwd = f.path(), .args = split_words(plane_45), .user = nobody->pw_uid,
-                                      .group = nobody->pw_gid});
+    const run_result r = replace_as(f, nobody, 0666, [](const std::string& name, uid_t user) {
+        return name == "rho.den045" || name == "rho.den045_rho" ? user : 12345;
+    });
     EXPECT_EQ(r.status, 2) << r.describe();
     EXPECT_NE(r.err.find("cannot replace rho.den045_eng"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.ends_with("rho.den045\n")) << "refused before the plane is computed";
@@ -443,8 +436,8 @@ TEST_F(PlaneFiles, APlaneWhoseFilesCannotAllBeReplacedIsRefusedBeforeItIsCompute
 
 TEST_F(PlaneFiles, WhatStandsUnderATemporaryNameIsNeverOpened)
 {
-    // The leftovers of killed runs, or traps: a FIFO (whose opening would
-    // wait for a reader), a symbolic link to someone's file, a folder.
+    // Leftovers of killed runs, or traps: a FIFO (whose opening would wait for
+    // a reader), a symbolic link to someone's file, a folder.
     temp_folder f;
     ASSERT_EQ(::mkfifo((f / "rho.den045_rho.part").c_str(), 0644), 0);
     write_file(f / "victim", "not a plane\n");
@@ -453,10 +446,9 @@ TEST_F(PlaneFiles, WhatStandsUnderATemporaryNameIsNeverOpened)
     const run_result r = kelvane(f, plane_45, {.time_limit = 20});
     ASSERT_EQ(r.status, 0) << r.describe();
     EXPECT_EQ(lines_of(read_file(f / "rho.den045_esq")).size(), 130321u);
-    EXPECT_TRUE(fs::is_fifo(f / "rho.den045_rho.part"));
-    EXPECT_TRUE(fs::is_symlink(f / "rho.den045.part"));
+    EXPECT_TRUE(fs::is_fifo(f / "rho.den045_rho.part") && fs::is_symlink(f / "rho.den045.part") &&
+                fs::is_directory(f / "rho.den045_esq.part"));
     EXPECT_EQ(read_file(f / "victim"), "not a plane\n");
-    EXPECT_TRUE(fs::is_directory(f / "rho.den045_esq.part"));
     EXPECT_EQ(file_names(f.path()).size(), 8u);
 }
 
@@ -489,24 +481,24 @@ TEST_F(PlaneFiles, ARunEndedBySigintSigtermOrSighupLeavesNoTemporaryFile)
         o.cwd = f.path();
         o.args = split_words("10 16 -1 45 45" + water + "30");
         o.started = [&](pid_t pid) {
-            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!fs::exists(f / "rho.den045_esq.part") && std::chrono::steady_clock::now() < give_up)
+            for (int ms = 0; ms < 20000 && !fs::exists(f / "rho.den045_esq.part"); ++ms)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ::kill(pid, sig);
         };
         const run_result r = run_program(program_path("kelvane"), o);
         EXPECT_EQ(r.signal, sig) << r.describe();
-        EXPECT_TRUE(is_older_plane(f)) << "left: " << ::testing::PrintToString(file_names(f.path()));
+        EXPECT_TRUE(is_older_plane(f)) << ::testing::PrintToString(file_names(f.path()));
     }
 }
 
-// ---- The placing of a plane's files, with a rename that is interrupted or
-// fails: the renames of this test program pass through here.
+// ---- The renames of a plane interrupted or failing: every rename of this
+// test program passes through here, and the armed one first raises a signal
+// or fails.
 
 struct rename_injection {
-    int countdown = 0;   // the rename, counted from 1 once armed, that meets the injection
-    int signal = 0;      // raised as it starts
-    int error = 0;       // and its failure
+    int countdown = 0;   // which rename from the arming on, counted from 1
+    int signal = 0;
+    int error = 0;
 } injected;
 
 }  // namespace
@@ -515,69 +507,61 @@ extern "C" int rename(const char* from, const char* to) noexcept
 {
     if (injected.countdown > 0 && --injected.countdown == 0) {
         if (injected.signal != 0) ::raise(injected.signal);
-        if (injected.error != 0) {
-            errno = injected.error;
-            return -1;
-        }
+        if (injected.error != 0) return errno = injected.error, -1;
     }
     return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
 }
 
 namespace {
 
-// In a child process working in f: plane 45's files opened over an older
-// plane, written, and closed with the injection armed.  The child's wait
-// status; it exits with 3 when the closing fails with a message naming the
-// failed rename.
-int place_plane_45(const temp_folder& f, rename_injection injection)
+TEST(PlaneFileSet, RenamesInterruptedOrFailingNeverLeaveAMixedPlaneUnderItsEsqFileNorLoseAnOlderFile)
 {
-    write_older_plane(f);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(f.path().c_str()) != 0) ::_exit(5);
-        try {
-            kelvane::plane_files files;
-            kelvane::open_plane_files(files, 45);
-            for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "new\n");
-            injected = injection;
-            kelvane::close_plane_files(files);
-            ::_exit(0);
-        } catch (const process::run_failure& e) {
-            ::_exit(std::string(e.what()).find("cannot rename") != std::string::npos ? 3 : 4);
+    // A signal between two renames comes once the plane is in place; a
+    // process killed there leaves no "_esq" file and every older file under
+    // some name; a rename that fails puts every older file back (the child
+    // exits with 3).
+    struct row {
+        rename_injection injection;
+        int ending;   // the signal that ends the child, or its exit status
+        std::function<bool(const temp_folder&)> left;
+    };
+    const row rows[] = {
+        {{.countdown = 2, .signal = SIGTERM}, SIGTERM, [](const temp_folder& f) {
+             return file_names(f.path()) == names_45 &&
+                    std::ranges::all_of(names_45, [&](const std::string& n) { return read_file(f / n) == "new\n"; });
+         }},
+        {{.countdown = 2, .signal = SIGKILL}, SIGKILL, [](const temp_folder& f) {
+             std::vector<std::string> contents;
+             for (const auto& [name, content] : files_in(f.path())) contents.push_back(content);
+             return !fs::exists(f / "rho.den045_esq") && std::ranges::all_of(names_45, [&](const std::string& n) {
+                 return std::ranges::count(contents, "older " + n + "\n") > 0;
+             });
+         }},
+        {{.countdown = 3, .error = EIO}, 3, is_older_plane},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.ending);
+        temp_folder f;
+        write_older_plane(f);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(f.path().c_str()) != 0) ::_exit(5);
+            try {
+                kelvane::plane_files files;
+                kelvane::open_plane_files(files, 45);
+                for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "new\n");
+                injected = r.injection;
+                kelvane::close_plane_files(files);
+                ::_exit(0);
+            } catch (const process::run_failure& e) {
+                ::_exit(std::string(e.what()).find("cannot rename") != std::string::npos ? 3 : 4);
+            }
         }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status), r.ending) << status;
+        EXPECT_TRUE(r.left(f)) << ::testing::PrintToString(file_names(f.path()));
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
-
-TEST(PlaneFileSet, ASigtermBetweenTheRenamesComesOnceThePlaneIsInPlace)
-{
-    temp_folder f;
-    const int status = place_plane_45(f, {.countdown = 2, .signal = SIGTERM});
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_EQ(file_names(f.path()), names_45);
-    for (const auto& name : names_45) EXPECT_EQ(read_file(f / name), "new\n") << name;
-}
-
-TEST(PlaneFileSet, AProcessKilledBetweenTheRenamesLeavesNoEsqFileAndLosesNoOlderFile)
-{
-    temp_folder f;
-    const int status = place_plane_45(f, {.countdown = 2, .signal = SIGKILL});
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-    EXPECT_FALSE(fs::exists(f / "rho.den045_esq"));
-    std::vector<std::string> contents;
-    for (const auto& [name, content] : files_in(f.path())) contents.push_back(content);
-    for (const auto& name : names_45)
-        EXPECT_NE(std::find(contents.begin(), contents.end(), "older " + name + "\n"), contents.end()) << name;
-}
-
-TEST(PlaneFileSet, ARenameThatFailsMidwayPutsEveryOlderFileBack)
-{
-    temp_folder f;
-    const int status = place_plane_45(f, {.countdown = 3, .error = EIO});
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
-    EXPECT_TRUE(is_older_plane(f)) << ::testing::PrintToString(file_names(f.path()));
 }
 
 TEST(PlaneFileSet, SomethingThatTakesANameWhileThePlaneIsComputedStopsThePlacing)
