@@ -263,8 +263,8 @@ TEST_F(PlaneFiles, TheFourierOptionWritesTheSameFilesOnAnyThreadCount)
 
 TEST_F(PlaneFiles, TheFourierFilesDifferFromTheDefaultsInValuesThatCancelDeeply)
 {
-    // Even a small run shows such values: 664 of plane 45's values differ in
-    // the last digits, the densities near 1e-17 in all of them.
+    // Even a small run shows such values: 664 of plane 45's values differ,
+    // by one to 19 units of the last digit.
     temp_folder term_by_term, series;
     ASSERT_EQ(kelvane(term_by_term, "10 16 -1 45 45" + water + "9").status, 0);
     ASSERT_EQ(kelvane(series, "--fourier 10 16 -1 45 45" + water + "9").status, 0);
