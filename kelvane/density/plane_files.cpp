@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "kelvane/density/euler_grid.hpp"
+#include "kelvane/density/replaced_file.hpp"
 #include "routines/lastch.hpp"
 #include "process/process.hpp"
 #include "textio/textio.hpp"
@@ -23,40 +24,6 @@ constexpr const char* suffix[4] = {"", "_rho", "_eng", "_esq"};
 [[noreturn]] void fail(const std::string& what, int err)
 {
     throw process::run_failure(what + ": " + std::strerror(err));
-}
-
-// The path a name leads to through any symbolic links: the file the
-// runtime's open would write.  A link's relative target is taken from the
-// link's own folder.
-std::string link_target(const std::string& name)
-{
-    std::string path = name;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
-        const ssize_t n = ::readlink(path.c_str(), to.data(), to.size());
-        if (n < 0) fail("cannot read the symbolic link " + path, errno);
-        to.resize(static_cast<std::size_t>(n));
-        const std::size_t slash = path.rfind('/');
-        path = to.front() == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
-    }
-    fail("cannot follow the symbolic links of " + name, ELOOP);
-}
-
-// Whether the plane's file can go to target: nothing there yet, or a regular
-// file this user may write.
-void check_place(const std::string& name, const std::string& target)
-{
-    struct stat st;
-    if (::lstat(target.c_str(), &st) != 0) {
-        if (errno == ENOENT) return;
-        fail("cannot use " + name, errno);
-    }
-    const std::string what = target == name ? name : name + " (" + target + ")";
-    if (S_ISDIR(st.st_mode)) throw process::run_failure("cannot write " + what + ": it is a directory");
-    if (!S_ISREG(st.st_mode)) throw process::run_failure("cannot write " + what + ": not a regular file");
-    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) fail("cannot replace " + what, errno);
 }
 
 }  // namespace

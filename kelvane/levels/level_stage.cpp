@@ -52,13 +52,12 @@ void close_level_stage(const rotlev& levels, const run_args& args, time_steps st
     }
 }
 
-time_steps level_stage(level_storage& storage, const run_args& args, const process::line_sink& out)
+level_stage_result level_stage(level_storage& storage, const run_args& args, const process::line_sink& out)
 {
     const time_steps steps = open_level_stage(args, out);
     compute_levels(storage, args, out);
     close_level_stage(storage.levels, args, steps, out);
-    thermodynamic_report(storage.levels, args, steps, out);
-    return steps;
+    return {steps, thermodynamic_report(storage.levels, args, steps, out)};
 }
 
 }  // namespace kelvane
