@@ -51,7 +51,6 @@ void plane_text_output::reserve(routines::storage& s)
 
 void plane_text_output::begin_plane(int ithe)
 {
-    files_.reset();
     files_.emplace();
     open_plane_files(*files_, ithe);
     if (ithe == 0) write_plane_text(*files_, 0, header_);
@@ -63,7 +62,7 @@ void plane_text_output::write_plane(const completed_plane& plane)
     // files, each step over the workers: the copying of a plane's 15 MB into
     // the files is kernel work that two threads share as well as the
     // formatting.
-    const int points = points_;
+    const int points = static_cast<int>(std::min(plane.values.rho.size(), static_cast<std::size_t>(points_)));
     routines::for_each_item(threads_, (points + formatting_points_per_item - 1) / formatting_points_per_item,
                             [&](int, int item) {
                                 const int first = item * formatting_points_per_item;

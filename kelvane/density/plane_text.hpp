@@ -17,7 +17,8 @@ namespace kelvane {
 class plane_text_output final : public plane_output {
 public:
     // Planes of up to `points` points each (the reduced region, or every
-    // cell of a plane), the header of plane 0 made from args.
+    // cell of a plane; as many as the plane's values hold), the header of
+    // plane 0 made from args.
     plane_text_output(const run_args& args, int threads, int points);
 
     void reserve(routines::storage& s) override;

@@ -3,12 +3,14 @@
 // the same run
 //   kelvane-export FILE [ithe1 ithe2]
 //
-// Every cell is formatted from its own double in the table, by the same
+// Every cell gets the text of its own double in the table, by the same
 // formatting and the same safe writing of the four files of a plane as
 // kelvane's; the header of plane 0 comes from the table's temp, nslice and
 // iodevn.  The name of each plane's combined file is printed once its four
 // files are in place.
 #include <cstdint>
+#include <cstring>
+#include <span>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -38,6 +40,24 @@ constexpr std::string_view help =
     "  ithe1 ithe2  only the planes ithe1 to ithe2 (degrees), which the table must hold;\n"
     "               by default every plane of the table\n"
     "Manual page: kelvane-export(1)\n";
+
+// The values of the region points of a whole plane into region, and whether
+// every cell holds, bit for bit, the values of the point the symmetry copies
+// bring there.
+bool gather_region(const region_values& plane, std::span<const region_point> points,
+                   std::span<const std::int32_t> sources, region_values& region)
+{
+    const std::vector<double>* from[3] = {&plane.rho, &plane.eng, &plane.esq};
+    std::vector<double>* to[3] = {&region.rho, &region.eng, &region.esq};
+    for (int q = 0; q < 3; ++q) {
+        for (std::size_t l = 0; l < points.size(); ++l)
+            (*to[q])[l] = (*from[q])[static_cast<std::size_t>(points[l].iphi * plane_side + points[l].ichi)];
+        for (std::size_t cell = 0; cell < sources.size(); ++cell)
+            if (std::memcmp(&(*from[q])[cell], &(*to[q])[static_cast<std::size_t>(sources[cell])], sizeof(double)) != 0)
+                return false;
+    }
+    return true;
+}
 
 int plane_argument(int argc, char** argv, int position, const char* name)
 {
@@ -75,19 +95,30 @@ void export_planes(int argc, char** argv)
                                          std::string(usage));
     }
 
-    // Every cell its own point: the plane as the table holds it.
+    // A plane as kelvane computed it is its reduced region completed by the
+    // symmetry copies: each value is then formatted once, as kelvane does.
+    // A plane whose cells do not all hold their copies' doubles (a table
+    // changed since) is formatted cell by cell.  Both give every cell the text
+    // of its own double.
     plane_text_output text(table.args(), threads, plane_cells);
-    region_values values;
-    std::vector<std::int32_t> own(plane_cells);
+    region_values plane, region;
+    std::vector<std::int32_t> own(plane_cells), sources(plane_cells);
+    std::vector<region_point> points(region_points);
     routines::storage taking = routines::storage::taking();
     text.reserve(taking);
-    for (auto* v : {&values.rho, &values.eng, &values.esq}) taking.take(*v, plane_cells);
+    for (auto* v : {&plane.rho, &plane.eng, &plane.esq}) taking.take(*v, plane_cells);
+    for (auto* v : {&region.rho, &region.eng, &region.esq}) taking.take(*v, region_points);
     for (int cell = 0; cell < plane_cells; ++cell) own[static_cast<std::size_t>(cell)] = cell;
+    fill_cell_sources(sources);
+    list_region(points);
 
     for (int ithe = first; ithe <= last; ++ithe) {
         text.begin_plane(ithe);
-        table.read_plane(ithe, values.rho, values.eng, values.esq);
-        text.write_plane({ithe, values, own});
+        table.read_plane(ithe, plane.rho, plane.eng, plane.esq);
+        if (gather_region(plane, points, sources, region))
+            text.write_plane({ithe, region, sources});
+        else
+            text.write_plane({ithe, plane, own});
         process::out_line(plane_file_name(ithe));
     }
 }

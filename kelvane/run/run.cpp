@@ -11,6 +11,8 @@
 
 namespace kelvane {
 
+namespace {
+
 std::unique_ptr<plane_output> output_of_run(const run_args& args, int threads)
 {
     if (args.hdf5_file.empty()) return std::make_unique<plane_text_output>(args, threads, region_points);
@@ -21,6 +23,8 @@ std::unique_ptr<plane_output> output_of_run(const run_args& args, int threads)
                                ": this kelvane was built without the HDF5 library (--hdf5)");
 #endif
 }
+
+}  // namespace
 
 kelvane_run::kelvane_run(const run_args& args, int threads, std::unique_ptr<plane_output> output)
     : args_(args), planes_(planes_of_run(args)), threads_(threads)

@@ -24,17 +24,15 @@
 
 namespace kelvane {
 
-// The output a run's arguments ask for: the text files of each plane, or the
-// HDF5 table of the run; a run_failure where this build has no HDF5.
-std::unique_ptr<plane_output> output_of_run(const run_args& args, int threads);
-
 class kelvane_run {
 public:
     // Obtains the storage of the levels and of the planes the run asks for,
-    // on up to `threads` threads, and opens the output: output_of_run(args),
-    // or the given one (a rank that hands its planes to another).  A run whose
-    // storage cannot be had, or whose file cannot go where it is asked to,
-    // ends here (run_failure, saying how much it needed or what is in the way).
+    // on up to `threads` threads, and opens the output: the one the arguments
+    // ask for (the text files of each plane, or the HDF5 table, which a build
+    // without HDF5 refuses), or the given one (a rank that hands its planes to
+    // another).  A run whose storage cannot be had, or whose file cannot go
+    // where it is asked to, ends here (run_failure, saying how much it needed
+    // or what is in the way), before anything is printed.
     kelvane_run(const run_args& args, int threads, std::unique_ptr<plane_output> output = nullptr);
 
     const run_args& args() const { return args_; }

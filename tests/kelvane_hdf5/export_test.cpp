@@ -1,4 +1,5 @@
-// kelvane-export: the planes of a range, the refusal of planes the table
+// kelvane-export: the planes of a range, each cell's own value where a
+// table no longer holds a computed plane, the refusal of planes the table
 // does not hold, of files that are no table and of a half-given range, and
 // its help.
 #include <gtest/gtest.h>
@@ -35,6 +36,45 @@ TEST(Export, WritesThePlanesOfARangeAsKelvaneWritesThem)
     auto files = files_in(table.path());
     files.erase("t.h5");
     EXPECT_TRUE(files == files_in(text.path()));
+}
+
+TEST(Export, GivesEachCellTheTextOfItsOwnValueInAChangedTable)
+{
+    // One cell that the symmetry copies fill, changed in the table: only
+    // its records change.
+    temp_folder text, table;
+    ASSERT_EQ(run_in(text.path(), "kelvane", "10 2 -1 7 7" + water + "4").status, 0);
+    ASSERT_EQ(run_in(table.path(), "kelvane", "--hdf5 t.h5 10 2 -1 7 7" + water + "4").status, 0);
+    {
+        const hid_t file = H5Fopen((table / "t.h5").c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+        const hid_t rho = H5Dopen2(file, "rho", H5P_DEFAULT);
+        const hid_t space = H5Dget_space(rho);
+        const hsize_t start[3] = {0, 5, 300}, count[3] = {1, 1, 1};
+        H5Sselect_hyperslab(space, H5S_SELECT_SET, start, nullptr, count, nullptr);
+        const hid_t one = H5Screate_simple(3, count, nullptr);
+        const double value = 1.5;
+        EXPECT_GE(H5Dwrite(rho, H5T_NATIVE_DOUBLE, one, space, H5P_DEFAULT, &value), 0);
+        H5Sclose(one);
+        H5Sclose(space);
+        H5Dclose(rho);
+        EXPECT_GE(H5Fclose(file), 0);
+    }
+    ASSERT_EQ(run_in(table.path(), "kelvane-export", "t.h5").status, 0);
+    const auto want = lines_of(read_file(text / "rho.den007"));
+    const auto got = lines_of(read_file(table / "rho.den007"));
+    const auto want_rho = lines_of(read_file(text / "rho.den007_rho"));
+    const auto got_rho = lines_of(read_file(table / "rho.den007_rho"));
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_EQ(got_rho.size(), want_rho.size());
+    const std::size_t changed = 5 * 361 + 300;
+    for (std::size_t l = 0; l < want.size(); ++l) {
+        if (l == changed) continue;
+        EXPECT_EQ(got[l], want[l]) << "record " << l + 1;
+        EXPECT_EQ(got_rho[l], want_rho[l]) << "line " << l + 1;
+    }
+    EXPECT_EQ(got[changed], want[changed].substr(0, 15) + "  0.15000000E+01" + want[changed].substr(31));
+    EXPECT_EQ(got_rho[changed], " 0.15000000E+01");
+    EXPECT_EQ(read_file(table / "rho.den007_eng"), read_file(text / "rho.den007_eng"));
 }
 
 TEST(Export, RefusesPlanesTheTableDoesNotHoldAndFilesThatAreNoTable)
