@@ -204,48 +204,43 @@ TEST(FailureInjection, KelvaneInAReadOnlyDirectory)
 #if KELVANE_HAS_HDF5
 // ---- kelvane --hdf5 ----------------------------------------------------------
 // The table is one file for the run, written as t.h5.part: a failure at any
-// write, the last one at the closing of the file included, leaves no table
-// and no temporary file, and an older table as it was.
+// write, the closing of the file included, leaves no table, no temporary
+// file, and an older table as it was.
 
 const std::vector<std::string> table_planes_0_1 = {"--hdf5", "t.h5", "10", "2", "-1", "0", "1",
                                                    "27.877", "14.512", "9.285", "4"};
 
-void expect_older_table_kept(const run_result& r, const fs::path& dir, const std::string& reason)
+void expect_older_table_kept(const fs::path& dir, run_options o, const std::string& reason)
 {
+    write_file(dir / "t.h5", "an older table\n");
+    o.cwd = dir;
+    o.args = table_planes_0_1;
+    const run_result r = run_program(program_path("kelvane"), o);
     expect_kelvane_failure(r);
     EXPECT_NE(r.err.find("cannot write t.h5.part: " + reason), std::string::npos) << r.err;
-    std::vector<std::string> left = file_names(dir);
-    std::erase(left, "filler");
-    EXPECT_EQ(left, std::vector<std::string>{"t.h5"});
+    EXPECT_EQ(file_names(dir), std::vector<std::string>{"t.h5"});
     EXPECT_EQ(read_file(dir / "t.h5"), "an older table\n");
 }
 
 TEST(FailureInjection, KelvaneTableOnAFullDiskLeavesAnOlderTableAsItWas)
 {
     temp_folder dir("kelvane_table_disk");
-    // The table of two planes takes 6.3 MB.
-    small_disk disk(dir.path(), "4m");
+    small_disk disk(dir.path(), "4m");   // the table of two planes takes 6.3 MB
     MOUNT_OR_SKIP(disk);
-    write_file(dir.path() / "t.h5", "an older table\n");
-    expect_older_table_kept(run_program(program_path("kelvane"), {.cwd = dir.path(), .args = table_planes_0_1}),
-                            dir.path(), "No space left on device");
+    expect_older_table_kept(dir.path(), {}, "No space left on device");
 }
 
 TEST(FailureInjection, KelvaneTableBeyondTheFileSizeLimitLeavesAnOlderTableAsItWas)
 {
-    // The size of the whole table, from a good run.
     temp_folder good("kelvane_table_good");
     ASSERT_EQ(run_program(program_path("kelvane"), {.cwd = good.path(), .args = table_planes_0_1}).status, 0);
     const long long size = static_cast<long long>(fs::file_size(good.path() / "t.h5"));
-    // Within the first plane's values, and within what the closing of the
-    // file writes last.
+    // Within the values of the first plane, and within the last bytes, which
+    // the closing of the file writes.
     for (const long long limit : {1LL << 20, size - 1}) {
         SCOPED_TRACE("limit " + std::to_string(limit) + " of " + std::to_string(size));
         temp_folder dir("kelvane_table_fsize");
-        write_file(dir.path() / "t.h5", "an older table\n");
-        expect_older_table_kept(run_program(program_path("kelvane"),
-                                            {.cwd = dir.path(), .args = table_planes_0_1, .file_size_limit = limit}),
-                                dir.path(), "File too large");
+        expect_older_table_kept(dir.path(), {.file_size_limit = limit}, "File too large");
     }
 }
 #endif

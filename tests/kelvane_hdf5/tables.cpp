@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "kelvane/density/euler_grid.hpp"
@@ -20,18 +19,15 @@ held_planes planes_of(const std::filesystem::path& table)
 void expect_same_values(const std::filesystem::path& a, const std::filesystem::path& b)
 {
     kelvane::table_reader ta(a.string()), tb(b.string());
-    ASSERT_EQ(ta.first_plane(), tb.first_plane());
     ASSERT_EQ(ta.plane_count(), tb.plane_count());
-    std::vector<double> va[3], vb[3];
-    for (int q = 0; q < 3; ++q) {
-        va[q].resize(kelvane::plane_cells);
-        vb[q].resize(kelvane::plane_cells);
-    }
+    ASSERT_EQ(ta.first_plane(), tb.first_plane());
+    std::vector<double> v[6];
+    for (auto& plane : v) plane.resize(kelvane::plane_cells);
     for (int ithe = ta.first_plane(); ithe < ta.first_plane() + ta.plane_count(); ++ithe) {
-        ta.read_plane(ithe, va[0], va[1], va[2]);
-        tb.read_plane(ithe, vb[0], vb[1], vb[2]);
+        ta.read_plane(ithe, v[0], v[1], v[2]);
+        tb.read_plane(ithe, v[3], v[4], v[5]);
         for (int q = 0; q < 3; ++q)
-            EXPECT_EQ(std::memcmp(va[q].data(), vb[q].data(), va[q].size() * sizeof(double)), 0)
+            EXPECT_EQ(std::memcmp(v[q].data(), v[q + 3].data(), v[q].size() * sizeof(double)), 0)
                 << "plane " << ithe << ", quantity " << q << " of " << a << " and " << b;
     }
 }

@@ -12,8 +12,8 @@ struct held_planes {
 };
 held_planes planes_of(const std::filesystem::path& table);
 
-// Both tables hold the same planes and, in every cell, the same doubles bit
-// for bit (a gtest expectation for each plane and quantity that differs).
+// Both tables hold the same planes and in every cell the same doubles, bit
+// for bit.
 void expect_same_values(const std::filesystem::path& a, const std::filesystem::path& b);
 
 }  // namespace table_checks
