@@ -61,16 +61,23 @@ void reserve_angles(routines::storage& st, angle_table& t, int jmax)
     st.take(t.by_chi, ks * parts * chi_width);
 }
 
-// The angles i in [first, end), K up to t.kmax.
+// The angles i in [first, end), K up to t.kmax.  The grid angles past 180
+// degrees are taken as the negated angles 360 - i, so that the cosine is the
+// same double-double and the sine its exact negation: the Fourier sums then
+// give exactly the same bits at (phi, chi) and (-phi, -chi), and 360 degrees
+// is 0.  (The double angle of index 360 - i is not exactly 2 pi less the one
+// of index i, and their cosines and sines would differ in the last bits.)
 void fill_angles(angle_table& t, int first, int end)
 {
     const auto ks = static_cast<std::size_t>(t.kmax + 1);
     for (int i = first; i < end; ++i) {
-        const __float128 x = grid_angle(i);
+        const bool negated = i > 180;
+        const __float128 x = grid_angle(negated ? 360 - i : i);
         for (int k = 0; k <= t.kmax; ++k) {
             // k x is exact in binary128 (64 bits of product against 113).
             __float128 s, c;
             sincosq(static_cast<__float128>(k) * x, &s, &c);
+            if (negated && s != 0) s = -s;
             double* at = t.by_angle.data() + (static_cast<std::size_t>(i) * ks + static_cast<std::size_t>(k)) * parts;
             dd::settle_quad(c, at);
             dd::settle_quad(s, at + dd_size);

@@ -28,8 +28,9 @@
 // rounded to double once: it is then the nearest double to the exact sum of
 // those inputs but for an error of order 1e-30 times the sum of the absolute
 // values of the terms.  The cosines and sines of K x are those of the exact
-// product of K and the double angle x (exact in binary128 for K < 2^11),
-// each computed on its own, never by a reflection of another angle.
+// product of K and the double angle x (exact in binary128 for K < 2^11); an
+// angle past 180 degrees is taken as the negated angle 360 - x, whose cosine
+// and sine are exact reflections, so that the plane is exactly symmetric.
 //
 // Every element of every step has a fixed sequence of operations, so the
 // work is split over the workers by index ranges (levels by J, rows of F,

@@ -49,6 +49,36 @@ TEST(SeriesPlane, GivesTheSameBitsForAnyThreadCountAndAnyVectorWidth)
     }
 }
 
+TEST(SeriesPlane, IsExactlySymmetric)
+{
+    // rho(phi, chi) = rho(-phi, -chi) = rho(phi + 180, chi + 180), and 360
+    // degrees is 0, bit for bit in every value of the written plane,
+    // whichever points the symmetry copies fill and whichever are evaluated.
+    const auto run = make_water_run(12, 10, 32);
+    std::vector<std::int32_t> source(plane_cells);
+    fill_cell_sources(source);
+    for (int ithe : {0, 1, 45, 90, 179, 180})
+        for (int iodevn : {-1, 0, 1}) {
+            const region_values v = series_values(*run, ithe, iodevn, best_simd_path());
+            const std::vector<double>* grids[3] = {&v.rho, &v.eng, &v.esq};
+            auto value = [&](int g, int p, int c) {
+                const int cell = (p % 360) * plane_side + c % 360;
+                return (*grids[g])[static_cast<std::size_t>(source[static_cast<std::size_t>(cell)])];
+            };
+            int broken = 0;
+            for (int g = 0; g < 3; ++g)
+                for (int p = 0; p <= 360; ++p)
+                    for (int c = 0; c <= 360; ++c) {
+                        const double x = (*grids[g])[static_cast<std::size_t>(source[static_cast<std::size_t>(p * plane_side + c)])];
+                        for (const double y : {value(g, 360 - p % 360, 360 - c % 360), value(g, p + 180, c + 180), value(g, p, c)})
+                            if (!same_bits(x, y) && ++broken <= 5)
+                                ADD_FAILURE() << "plane " << ithe << " iodevn " << iodevn << " grid " << g << " at ("
+                                              << p << ", " << c << "): " << x << " against " << y;
+                    }
+            EXPECT_EQ(broken, 0) << "plane " << ithe << " iodevn " << iodevn;
+        }
+}
+
 TEST(Yardstick, AgreesWithTheStraightforwardEvaluation)
 {
     // A few points of two planes, block by block (iodevn 0 and 1 give a
