@@ -1,12 +1,14 @@
 #include "kelvane/density/replaced_file.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "process/process.hpp"
 
@@ -53,6 +55,7 @@ void check_place(const std::string& name, const std::string& target)
 replaced_file::~replaced_file()
 {
     if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (lock_ >= 0) ::close(lock_);
 }
 
 void replaced_file::reserve(const std::string& name)
@@ -63,19 +66,24 @@ void replaced_file::reserve(const std::string& name)
     const std::string temp = target_ + ".part";
     struct stat older;
     const bool replaces = ::stat(target_.c_str(), &older) == 0;
-    int fd = -1;
-    for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST || attempt > 0) break;
-        // Left by a run that was killed: a regular file goes, anything else
-        // under the name is not ours.
-        struct stat st;
-        if (::lstat(temp.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    // A temporary file of that name is either another run's, which holds a
+    // lock on it while it writes, or left by a run that was killed: that one
+    // goes.  Anything but a regular file under the name is not ours.
+    struct stat st;
+    if (::lstat(temp.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
             throw process::run_failure("cannot create " + temp + ": something that is not a regular file is in the way");
+        const int other = ::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const bool in_use = other >= 0 && ::flock(other, LOCK_EX | LOCK_NB) != 0;
+        if (other >= 0) ::close(other);
+        if (in_use) throw process::run_failure("cannot create " + temp + ": another run is writing it");
         if (::unlink(temp.c_str()) != 0 && errno != ENOENT) fail("cannot remove the leftover " + temp, errno);
     }
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) fail("cannot create " + temp, errno);
+    lock_ = fd;
     temp_ = temp;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) fail("cannot lock " + temp, errno);
     // The new file takes the place of the older one with its permissions
     // and group, as far as this user may give them (a group the user is not
     // in is refused, and the file keeps the user's own).
@@ -83,13 +91,13 @@ void replaced_file::reserve(const std::string& name)
         (void)!::fchown(fd, static_cast<uid_t>(-1), older.st_gid);
         (void)!::fchmod(fd, older.st_mode & 07777);
     }
-    if (::close(fd) != 0) fail("cannot create " + temp, errno);
 }
 
 void replaced_file::commit()
 {
     if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail("cannot rename " + temp_ + " to " + target_, errno);
     temp_.clear();
+    ::close(std::exchange(lock_, -1));
 }
 
 }  // namespace kelvane

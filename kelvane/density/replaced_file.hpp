@@ -21,9 +21,10 @@ void check_place(const std::string& name, const std::string& target);
 
 // One file of a run written under a temporary name and renamed into place
 // once complete.  reserve() checks the place and creates the empty
-// temporary file, exclusively (a leftover regular file of that name from a
-// killed run is removed first; anything else under it is refused), with the
-// mode and group of an older file it will replace; the writer then opens
+// temporary file, exclusively, with the mode and group of an older file it
+// will replace, and holds a lock on it until the rename: a temporary file
+// another run holds is refused, one left by a killed run removed first, and
+// anything but a regular file under the name refused.  The writer then opens
 // temporary() by its path.  Unless committed, the object removes the
 // temporary file on its way out.
 class replaced_file {
@@ -42,6 +43,7 @@ public:
 
 private:
     std::string name_, target_, temp_;
+    int lock_ = -1;   // the temporary file, open and locked
 };
 
 }  // namespace kelvane

@@ -2,10 +2,13 @@
 // table that kelvane-export turns back into the text files byte for byte
 // (either evaluation, a range past the grid too), no table where a run
 // writes no plane, something in the way or a protected file refused before
-// any work, a leftover temporary file replaced, an older table's mode kept,
-// a symbolic link written through, and the option's file name required.
+// any work, another run's temporary file left to it and a leftover one
+// replaced, an older table's mode kept, a symbolic link written through,
+// and the option's file name required.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,6 +109,19 @@ TEST(Table, SomethingInTheWayOrAProtectedFileIsRefusedBeforeAnyWork)
         EXPECT_EQ(r.out, "") << "refused before the report";
         EXPECT_EQ(file_names(f.path()), before);
     }
+}
+
+TEST(Table, ATemporaryFileAnotherRunIsWritingIsLeftToIt)
+{
+    temp_folder f;
+    write_file(f / "t.h5.part", "another run's table\n");
+    const int held = ::open((f / "t.h5.part").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const run_result r = run_in(f.path(), "kelvane", "--hdf5 t.h5 10 2 -1 0 1" + water + "4");
+    ::close(held);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "kelvane: cannot create t.h5.part: another run is writing it\n");
+    EXPECT_EQ(read_file(f / "t.h5.part"), "another run's table\n");
 }
 
 TEST(Table, ReplacesALeftoverTemporaryFileKeepsTheOlderModeAndWritesThroughALink)
