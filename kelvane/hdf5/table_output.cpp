@@ -13,8 +13,9 @@ void table_output::reserve(routines::storage& s)
 
 void table_output::open_run()
 {
-    file_.reserve(args_.hdf5_file);
-    writer_.emplace(file_.temporary(), file_.temporary(), args_, planes_.first, planes_.count);
+    file_.emplace(std::vector<std::string>{args_.hdf5_file});
+    const std::string& temporary = file_->hand_over(0);
+    writer_.emplace(temporary, temporary, args_, planes_.first, planes_.count);
 }
 
 void table_output::write_plane(const completed_plane& plane)
@@ -32,7 +33,7 @@ void table_output::close_run(const level_stage_result& found)
 {
     writer_->close(found);
     writer_.reset();
-    file_.commit();
+    file_->place();
 }
 
 }  // namespace kelvane

@@ -1,7 +1,8 @@
 // The planes of a run into one HDF5 density table (density_table.hpp),
-// written as FILE.part and renamed to FILE once the last plane and the
-// report's attributes are in and the file is closed: FILE is a complete
-// table or, where a run fails or stops before its planes, left as it was.
+// written under a temporary name and put in place as FILE once the last plane
+// and the report's attributes are in and the file is closed, as a set of one
+// file (replacement/file_set.hpp): FILE is a complete table or, where a run
+// fails or stops before its planes, left as it was.
 // Each plane is completed from its reduced region through the symmetry
 // copies before it is written, so the table holds every cell of the grid.
 #pragma once
@@ -10,9 +11,9 @@
 #include <vector>
 
 #include "kelvane/density/plane_output.hpp"
-#include "kelvane/density/replaced_file.hpp"
 #include "kelvane/hdf5/density_table.hpp"
 #include "kelvane/run/run_args.hpp"
+#include "replacement/file_set.hpp"
 
 namespace kelvane {
 
@@ -32,8 +33,8 @@ public:
 private:
     run_args args_;
     plane_range planes_;
-    replaced_file file_;
-    std::optional<table_writer> writer_;
+    std::optional<replacement::file_set> file_;
+    std::optional<table_writer> writer_;   // closed before file_ goes
     std::vector<double> planes_of_values_[3];   // rho, eng, esq of the plane in work, every cell
 };
 

@@ -16,11 +16,16 @@ time_steps time_steps_of(const run_args& args)
 
 time_steps open_level_stage(const run_args& args, const process::line_sink& out)
 {
+    // A temperature so close to zero that beta overflows leaves no Boltzmann
+    // factor meaning anything, and a cutoff test that passes whatever jmax.
+    const time_steps steps = time_steps_of(args);
+    if (!std::isfinite(steps.tau))
+        throw process::run_failure("argument 1 (temp) is too small: beta = 1/(0.6950356 temp) is beyond the range "
+                                  "of a double");
     if (!block_selection::of(args.iodevn)) {
         out.line(textio::free_line().text("iodevn can only be -1 0 1").str());
         throw process::stop_run{};
     }
-    const time_steps steps = time_steps_of(args);
     std::string line = "tau=";
     textio::put_f(line, steps.tau, 10, 5);
     out.line(line);
@@ -43,6 +48,14 @@ double highest_level(const rotlev& levels)
 
 void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out)
 {
+    // Constants beyond what a double can carry through the matrix elements
+    // give infinite levels or no numbers at all: no Boltzmann factor, report
+    // or table made from them means anything.
+    for (const block_levels* half : {&levels.even, &levels.odd})
+        for (const double e : half->level)
+            if (!std::isfinite(e))
+                throw process::run_failure("the levels are not finite numbers: the rotational constants ax, az, ay "
+                                          "are too large; nothing is computed from them");
     out.line(textio::free_line().text("jmax=").integer(args.jmax).str());
     const double emax = highest_level(levels);
     for (const double step : {steps.beta, steps.tau}) {

@@ -32,16 +32,18 @@ struct level_stage_result {
     thermodynamics_at_tau at_tau;
 };
 
-// The opening of the stage: an iodevn that names no block selection ends the
-// run with the line "iodevn can only be -1 0 1" and a bare stop; otherwise
-// the line "tau=" with tau in F10.5.
+// The opening of the stage: a tau that is not finite (temp too close to
+// zero) ends the run before anything is printed (run_failure); an iodevn
+// that names no block selection ends it with the line "iodevn can only be
+// -1 0 1" and a bare stop; otherwise the line "tau=" with tau in F10.5.
 time_steps open_level_stage(const run_args& args, const process::line_sink& out);
 
 // The element a bubble sort of the merged list (even levels, then odd) would
 // leave last: the highest level of the basis.
 double highest_level(const rotlev& levels);
 
-// The close of the stage: the line "jmax=" and jmax, then the cutoff test on
+// The close of the stage: levels that are not all finite end the run
+// (run_failure); then the line "jmax=" and jmax, and the cutoff test on
 // the highest level: the Boltzmann factors exp(-beta emax) and
 // exp(-tau emax) are printed and must not exceed 1e-8, else the run stops
 // with "too large contribution from emax".
