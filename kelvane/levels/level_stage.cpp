@@ -47,8 +47,15 @@ void close_level_stage(const rotlev& levels, const run_args& args, time_steps st
     for (const double step : {steps.beta, steps.tau}) {
         const double x = std::exp(-step * emax);
         out.line(textio::free_line().text("emax=").real(emax).text(" exponential=").real(x).str());
-        if (x > 1e-8) throw textio::stop_run{"too large contribution from emax"};
+        if (x > cutoff_factor) throw textio::stop_run{"too large contribution from emax"};
     }
+}
+
+bool passes_cutoff(double emax, time_steps steps)
+{
+    for (const double step : {steps.beta, steps.tau})
+        if (std::exp(-step * emax) > cutoff_factor) return false;
+    return true;
 }
 
 time_steps level_stage(level_storage& storage, const run_args& args, const textio::line_sink& out)

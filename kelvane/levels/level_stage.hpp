@@ -29,10 +29,14 @@ time_steps open_level_stage(const run_args& args, const textio::line_sink& out);
 // leave last: the highest level of the basis.
 double highest_level(const rotlev& levels);
 
-// The close of the stage: the line "jmax=" and jmax, then the cutoff test on
-// the highest level: the Boltzmann factors exp(-beta emax) and
-// exp(-tau emax) are printed and must not exceed 1e-8, else the run stops
-// with "too large contribution from emax".
+// The cutoff test on the highest level of a basis: its Boltzmann factors
+// exp(-beta emax) and exp(-tau emax) must not exceed 1e-8.
+inline constexpr double cutoff_factor = 1e-8;
+bool passes_cutoff(double emax, time_steps steps);
+
+// The close of the stage: the line "jmax=" and jmax, then the cutoff test:
+// the two factors are printed, and the run stops with "too large
+// contribution from emax" at the first that exceeds cutoff_factor.
 void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const textio::line_sink& out);
 
 // kelvane's whole stage: opening, the levels of J = 0..jmax, close, and the

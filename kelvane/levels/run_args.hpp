@@ -22,6 +22,9 @@ struct run_args {
     int jmax = 0;        // highest J of the basis, at most 876
     int ndim = 1;        // 2 jmax + 1
     plane_evaluation evaluation = plane_evaluation::term_by_term;
+    // sodrel --accuracy TOL: the smallest jmax whose left-out levels change
+    // the table by at most TOL of its peak; 0 when not asked.
+    double accuracy = 0;
 };
 
 }  // namespace kelvane
