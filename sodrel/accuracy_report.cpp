@@ -33,7 +33,11 @@ void report_accuracy(const kelvane::run_args& args, const textio::line_sink& out
     std::snprintf(tol_text, sizeof tol_text, "%g", tol);
     if (a.jmax < 0) {
         std::string message = "no jmax up to 876 ";
-        if (a.first_passing < 0)
+        if (!a.bounded)
+            message += "reaches accuracy " + std::string(tol_text) +
+                       ": the levels beyond J = " + std::to_string(last_exact_j) +
+                       " cannot be bounded at this tau";
+        else if (a.first_passing < 0)
             message += "passes the cutoff test at this temp and nslice";
         else if (a.best_jmax < 0)
             message += "reaches accuracy " + std::string(tol_text) +

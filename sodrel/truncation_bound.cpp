@@ -20,10 +20,6 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double eps = std::numeric_limits<double>::epsilon() / 2;   // unit roundoff
 constexpr int moments = 3;                                           // rho, rho eng, rho esq
 
-// Exact levels are taken at most this far; beyond it the analytic remainder
-// alone, sound but looser, bounds the sum.
-constexpr int jtop_limit = kelvane::jmax_limit + kelvane::jmax_limit / 4;
-
 // A sum of positive terms held as its logarithm: the sum is
 // scaled * exp(top), top the largest logarithm added (-inf while empty).
 struct log_sum {
@@ -122,10 +118,17 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
     const double cmax = std::max({args.ax, args.az, args.ay});
     const double top_level = cmax * kelvane::jmax_limit * (kelvane::jmax_limit + 1.0);
     if (!kelvane::passes_cutoff(top_level, steps)) return table;
+    // The remainder holds from some J on, and then at every larger J; when
+    // it does not hold past the last J solved exactly, no bound is finite.
+    for (int m = 0; m < moments; ++m)
+        if (remainder_log(last_exact_j + 1, m, cmin, tau, args.iodevn, acc) == infinity) {
+            table.bounded = false;
+            return table;
+        }
 
     std::vector<j_sums> per_j;
-    std::array<kelvane::block_work, 2> work = {kelvane::make_block_work(jtop_limit + 1, false),
-                                               kelvane::make_block_work(jtop_limit + 1, false)};
+    std::array<kelvane::block_work, 2> work = {kelvane::make_block_work(last_exact_j + 1, false),
+                                               kelvane::make_block_work(last_exact_j + 1, false)};
     std::array<log_sum, moments> kept_so_far;
     double emax = 0;
     for (int j = 0;; ++j) {
@@ -191,7 +194,7 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
         }
         const bool settled =
             remainder_small || (moment_empty && none_kept_from(j + 1, cmin, tau, args.iodevn, acc));
-        if ((table.first_passing >= 0 && settled) || j == jtop_limit) break;
+        if ((table.first_passing >= 0 && settled) || j == last_exact_j) break;
     }
 
     const int jtop = static_cast<int>(per_j.size()) - 1;
@@ -232,6 +235,7 @@ accuracy_answer accurate_jmax(const kelvane::run_args& args, double tol)
     const truncation_table table = truncation_bounds(args, tol);
     accuracy_answer answer;
     answer.first_passing = table.first_passing;
+    answer.bounded = table.bounded;
     answer.best_bound = infinity;
     if (table.first_passing < 0) return answer;
     for (int j = table.first_passing; j < static_cast<int>(table.bound.size()); ++j) {

@@ -79,9 +79,14 @@
 
 #include <vector>
 
+#include "kelvane/levels/command_line.hpp"
 #include "kelvane/levels/run_args.hpp"
 
 namespace sodrel {
+
+// Exact levels are taken at most this far; beyond it the analytic remainder
+// alone, sound but looser, bounds the sum.
+inline constexpr int last_exact_j = kelvane::jmax_limit + kelvane::jmax_limit / 4;
 
 // B(j) for j = 0, 1, ..., bound.size() - 1 (+inf where the blocks have no
 // level yet), with the exact levels taken far enough that the analytic
@@ -93,6 +98,10 @@ namespace sodrel {
 struct truncation_table {
     std::vector<double> bound;
     int first_passing = -1;   // the smallest j that passes the cutoff test, -1 if none up to 876
+    // False, with no bound, when the analytic remainder does not hold even
+    // past last_exact_j (a smallest constant far below the largest and a
+    // short step).
+    bool bounded = true;
 };
 truncation_table truncation_bounds(const kelvane::run_args& args, double tol);
 
@@ -102,6 +111,7 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol);
 // test (best_jmax = -1 when there is none).
 struct accuracy_answer {
     int first_passing = -1;   // as in truncation_table
+    bool bounded = true;      // as in truncation_table
     int jmax = -1;
     double bound = 0;
     int best_jmax = -1;

@@ -96,6 +96,13 @@ TEST(AccuracyOption, StopsWhenNoJmaxUpTo876ReachesTheTolerance)
     const auto hot = run("sodrel", "--accuracy 1e-6 3000 1000 -1 0 0 " + water + " 5");
     EXPECT_EQ(hot.out, "");
     EXPECT_EQ(hot.err, "STOP no jmax up to 876 passes the cutoff test at this temp and nslice\n");
+    // One constant a thousand times below the others and so short a step
+    // that the levels of J up to 876 pass the test, but not even those of
+    // J = 1095 grow enough for the remainder.
+    const auto flat = run("sodrel", "--accuracy 1e-6 14400 1000 -1 0 0 1000 1 1000 5");
+    EXPECT_EQ(flat.out, "");
+    EXPECT_EQ(flat.err, "STOP no jmax up to 876 reaches accuracy 1e-06: the levels beyond J = 1095 cannot be bounded "
+                        "at this tau\n");
     // So cold that no odd-K level passes the weight cut: the table of odd K
     // is empty whatever jmax.
     const auto cold = run("sodrel", "--accuracy 1e-6 0.1 1 1 0 0 " + water + " 5");
