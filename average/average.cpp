@@ -12,6 +12,7 @@
 
 #include "average/energy_statistics.hpp"
 #include "average/record_reader.hpp"
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 namespace {
@@ -33,12 +34,12 @@ std::string at_line(std::int64_t line)
 
 [[noreturn]] void cannot_read(const average::file_source& file)
 {
-    textio::io_failure(std::string("average: cannot read ") + file_name + ": " + file.error());
+    throw process::run_failure(std::string("cannot read ") + file_name + ": " + file.error());
 }
 
 void close_checked(average::file_source& file)
 {
-    if (!file.close()) textio::io_failure(std::string("average: cannot close ") + file_name + ": " + file.error());
+    if (!file.close()) throw process::run_failure(std::string("cannot close ") + file_name + ": " + file.error());
 }
 
 // Passes over `skip` records, one number each; every failure ends the program.
@@ -50,10 +51,10 @@ void skip_records(average::record_reader& reader, const average::file_source& fi
             break;
         case average::read_status::end_of_file:
         case average::read_status::incomplete:
-            textio::io_failure("average: " + std::string(file_name) + " holds fewer than " + std::to_string(skip) +
+            throw process::run_failure(std::string(file_name) + " holds fewer than " + std::to_string(skip) +
                                " records to skip; it ends after " + std::to_string(k - 1));
         case average::read_status::unreadable:
-            textio::io_failure("average: skipped record " + std::to_string(k) + " of " + file_name +
+            throw process::run_failure("skipped record " + std::to_string(k) + " of " + file_name +
                                " does not start with a number" + at_line(reader.stop_line()));
         case average::read_status::failure:
             cannot_read(file);
@@ -61,8 +62,7 @@ void skip_records(average::record_reader& reader, const average::file_source& fi
     }
 }
 
-// The whole program; its endings are thrown or end the process as they
-// happen.
+// The whole program; its endings are thrown to main.
 void average_run(int argc, char** argv)
 {
     // -h or --help can never be a skip count, so taking it as a request for
@@ -70,24 +70,24 @@ void average_run(int argc, char** argv)
     if (argc > 1 && argv[1] != nullptr) {
         const std::string_view first = argv[1];
         if (first == "-h" || first == "--help") {
-            textio::out(help);
-            textio::stop();
+            process::out(help);
+            throw process::stop_run{};
         }
     }
-    if (argc < 2) textio::usage_error("average: argument 1 (skip) is missing", usage);
+    if (argc < 2) throw process::usage_failure("argument 1 (skip) is missing", usage);
     const std::string window = textio::argument_window(argc, argv, 1);
     const std::optional<std::int32_t> skip = textio::read_int(window);
     if (!skip)
-        textio::usage_error("average: argument 1 (skip) is not a whole number: '" +
-                                textio::shown(window.substr(0, window.find_last_not_of(' ') + 1)) + "'",
-                            usage);
+        throw process::usage_failure("argument 1 (skip) is not a whole number: '" +
+                                         textio::shown(window.substr(0, window.find_last_not_of(' ') + 1)) + "'",
+                                     usage);
 
     // First pass: count and sums.  The file is opened for reading only: a
     // missing file is an error, never created.
     average::column_sums sums;
     {
         average::file_source file(file_name);
-        if (!file.is_open()) textio::io_failure(std::string("average: cannot open ") + file_name + ": " + file.error());
+        if (!file.is_open()) throw process::run_failure(std::string("cannot open ") + file_name + ": " + file.error());
         average::record_reader reader([&file](char* data, std::size_t size) { return file(data, size); });
         skip_records(reader, file, *skip);
 
@@ -107,18 +107,18 @@ void average_run(int argc, char** argv)
             std::fprintf(stderr, "average: %s ends inside the record that begins at line %lld; %lld records used\n",
                          file_name, static_cast<long long>(reader.stop_line()), static_cast<long long>(sums.count));
 
-        textio::out_line(average::count_line(sums.count));
+        process::out_line(average::count_line(sums.count));
         close_checked(file);
     }
     const average::columns mean = average::column_means(sums);
-    textio::out_line(average::means_line(mean));
+    process::out_line(average::means_line(mean));
 
     // Second pass: exactly the records counted, from the start of the file.
     average::columns squares{};
     {
         average::file_source file(file_name);
         if (!file.is_open())
-            textio::io_failure(std::string("average: cannot open ") + file_name + " again: " + file.error());
+            throw process::run_failure(std::string("cannot open ") + file_name + " again: " + file.error());
         average::record_reader reader([&file](char* data, std::size_t size) { return file(data, size); });
         skip_records(reader, file, *skip);
 
@@ -127,19 +127,19 @@ void average_run(int argc, char** argv)
             const average::read_status status = reader.read_record(r);
             if (status == average::read_status::failure) cannot_read(file);
             if (status != average::read_status::record)
-                textio::io_failure("average: " + std::string(file_name) + " changed while it was read: record " +
+                throw process::run_failure(std::string(file_name) + " changed while it was read: record " +
                                    std::to_string(k) + " can no longer be read" + at_line(reader.stop_line()));
             average::add_squared_deviations(squares, mean, r);
         }
         close_checked(file);
     }
-    textio::out_line(average::deviations_line(average::standard_deviations(squares, sums.count)));
-    textio::out_line(average::heat_capacity_line(average::heat_capacity(mean)));
+    process::out_line(average::deviations_line(average::standard_deviations(squares, sums.count)));
+    process::out_line(average::heat_capacity_line(average::heat_capacity(mean)));
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return textio::run_main("average", [&] { average_run(argc, argv); });
+    return process::run_main("average", [&] { average_run(argc, argv); });
 }

@@ -8,7 +8,7 @@
 #  3. one-plane runs at jmax 60 with --fourier (planes 90 and 0);
 #  4. the floor: the same 724 files of the same sizes (2.6 GB) written by
 #     cat into the same folder, and the 2.6 GB as one file by one dd;
-#  5. series_bench's steps of one plane at jmax 25 and 60 (built with
+#  5. series_bench: one plane by both evaluations at jmax 25 and 60 (built with
 #     -DKELVANE_BENCH=ON).
 # Each run starts after sync, in an emptied folder; medians of wall time,
 # peak resident memory from /usr/bin/time.

@@ -67,7 +67,9 @@ int main(int argc, char** argv)
             }
     });
     const double single = median_seconds(runs, [&] {
-        std::vector<block_work> w = {make_block_work(nm, false)};
+        std::vector<block_work> w(1);
+        routines::storage taking = routines::storage::taking();
+        reserve_block_work(taking, w[0], nm, false);
         for (int j = 3; j <= jmax; ++j)
             for (const parity par : {parity::even, parity::odd}) {
                 const block b = make_block(j, par);
@@ -76,8 +78,9 @@ int main(int argc, char** argv)
             }
     });
     const double grouped = median_seconds(runs, [&] {
-        std::vector<block_work> w;
-        for (int q = 0; q < 4; ++q) w.push_back(make_block_work(nm, false));
+        std::vector<block_work> w(4);
+        routines::storage taking = routines::storage::taking();
+        for (block_work& one : w) reserve_block_work(taking, one, nm, false);
         for (int j = jmax; j >= 3; j -= 2) {
             std::vector<block> blocks;
             for (int jj = j; jj >= std::max(j - 1, 3); --jj)

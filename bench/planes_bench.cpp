@@ -18,7 +18,7 @@
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/plane_files.hpp"
 #include "kelvane/density/plane_stage.hpp"
-#include "kelvane/levels/level_stage.hpp"
+#include "tests/support/density_planes.hpp"
 #include "tests/support/density_reference.hpp"
 
 using namespace kelvane;
@@ -53,52 +53,43 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: planes_bench JMAX [RUNS] [ITHE] [IODEVN] [literal | fourier]\n");
         return 2;
     }
-    run_args args;
-    args.temp = 10;
-    args.nslice = 128;
-    args.ax = 27.877;
-    args.az = 14.512;
-    args.ay = 9.285;
-    args.jmax = std::atoi(argv[1]);
-    args.ndim = 2 * args.jmax + 1;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
     const int ithe = argc > 3 ? std::atoi(argv[3]) : 90;
-    args.iodevn = argc > 4 ? std::atoi(argv[4]) : -1;
+    run_args args = test_planes::water(std::atoi(argv[1]), 10, 128, argc > 4 ? std::atoi(argv[4]) : -1, ithe);
     const bool literal = argc > 5 && std::string(argv[5]) == "literal";
     if (argc > 5 && std::string(argv[5]) == "fourier") args.evaluation = plane_evaluation::fourier_series;
-    args.ithe1 = ithe;
-    args.ithe2 = ithe;
-    const double tau = time_steps_of(args).tau;
+    const double tau = test_planes::run_tau(args);
     const char* threads_set = std::getenv("KELVANE_THREADS");
     const int threads = threads_set ? std::atoi(threads_set) : 2;
+    const rotlev lev = test_planes::run_levels(args);
 
-    level_storage storage = reserve_levels(0, args.jmax, true, 1);
-    compute_levels(storage, args, textio::line_sink::discarded());
-    const rotlev& lev = storage.levels;
-
-    plane_stage_ptr stage = reserve_plane_stage(args, threads);
-    plan_levels(*stage, args, lev, tau);
-    silent_progress silent;
+    // The whole plane by the stage, and its Wigner values and evaluation
+    // alone by the same evaluation; the files' share is the difference.
     // The first plane of a run also makes the angle-independent factors of
-    // the Wigner series that later planes reuse; it is reported apart.  The
-    // files' share is a whole plane written less the plane computed.
-    std::vector<double> compute, write;
+    // the Wigner series that later planes reuse; it is reported apart.
+    plane_stage_ptr stage = reserve_plane_stage(args, *block_selection::of(args.iodevn), threads);
+    plan_levels(*stage, lev, tau);
+    const auto evaluation = test_planes::planned(args, lev, tau, threads);
+    routines::wigner_plane wigner;
+    silent_progress silent;
+    std::vector<double> compute, whole;
     for (int r = 0; r <= runs; ++r) {
         auto t = std::chrono::steady_clock::now();
-        compute_plane(*stage, args, ithe, silent);
+        test_planes::fill_tables(wigner, *evaluation, args.jmax, ithe, threads);
+        test_planes::evaluate(*evaluation, wigner);
         compute.push_back(seconds_since(t));
         t = std::chrono::steady_clock::now();
-        write_plane(*stage, args, ithe, silent);
-        write.push_back(std::max(0.0, seconds_since(t) - compute.back()));
+        write_plane(*stage, ithe, silent);
+        whole.push_back(seconds_since(t));
     }
-    const double first = compute[0] + write[0];
+    const double first = whole[0];
     compute.erase(compute.begin());
-    write.erase(write.begin());
-    const double fast = median(compute) + median(write);
+    whole.erase(whole.begin());
+    const double fast = median(whole);
     std::fprintf(stderr, "jmax %3d ithe %3d iodevn %2d %s:    %8.4f s a plane (Wigner + evaluation %.4f s, files %.4f s), median of %d; first plane of a run %.4f s\n",
                  args.jmax, ithe, args.iodevn,
                  args.evaluation == plane_evaluation::fourier_series ? "fourier" : "fast", fast, median(compute),
-                 median(write), runs, first);
+                 std::max(0.0, fast - median(compute)), runs, first);
 
     if (literal) {
         std::vector<double> wig_t, eval_t, file_t, total_t;

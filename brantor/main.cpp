@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "brantor/scan.hpp"
-#include "textio/textio.hpp"
+#include "process/process.hpp"
 
 namespace {
 
@@ -27,7 +27,7 @@ struct output_file {
 
 [[noreturn]] void file_failure(const char* what, const char* name, int err)
 {
-    throw textio::run_failure(std::string("brantor: cannot ") + what + " \"" + name + "\": " +
+    throw process::run_failure(std::string("cannot ") + what + " \"" + name + "\": " +
                               std::strerror(err));
 }
 
@@ -60,7 +60,7 @@ void close_output(const output_file& f)
 
 int main()
 {
-    return textio::run_main("brantor", [] {
+    return process::run_main("brantor", [] {
         const output_file detail = create_output("fort.44");
         const output_file report = create_output("fort.33");
         const int nthreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
@@ -70,8 +70,8 @@ int main()
                 write_all(report, r);
             });
         } catch (const std::bad_alloc&) {
-            throw textio::run_failure(
-                "brantor: out of memory; the lines written so far stay in fort.44 and fort.33");
+            throw process::run_failure(
+                "out of memory; the lines written so far stay in fort.44 and fort.33");
         }
         close_output(detail);
         close_output(report);

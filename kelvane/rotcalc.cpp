@@ -1,18 +1,17 @@
 #include "kelvane/rotcalc.hpp"
 
-#include "kelvane/density/plane_stage.hpp"
-#include "kelvane/levels/level_stage.hpp"
-#include "textio/textio.hpp"
+#include "kelvane/run/run.hpp"
 
 namespace kelvane {
 
 void rotcalc(const run_args& args, int threads, plane_progress& progress)
 {
-    // All storage is obtained before anything is printed.
-    plane_stage_ptr stage = reserve_plane_stage(args, threads);
-    level_storage storage = reserve_run_levels(0, args, stage != nullptr, threads);
-    const time_steps steps = level_stage(storage, args, textio::line_sink::standard_output());
-    if (stage) run_planes(*stage, args, storage.levels, steps.tau, progress);
+    kelvane_run run(args, threads);
+    const process::line_sink out = process::line_sink::standard_output();
+    run.level_stage(out);
+    const plane_range& planes = run.planes();
+    for (int k = 0; k < planes.count; ++k) run.write_plane(planes.first + k, progress);
+    run.end_of_planes(out);
 }
 
 }  // namespace kelvane

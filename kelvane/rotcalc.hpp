@@ -3,7 +3,7 @@
 #pragma once
 
 #include "kelvane/density/plane_progress.hpp"
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace kelvane {
 

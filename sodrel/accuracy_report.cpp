@@ -25,7 +25,7 @@ std::string two_digits_up(double v)
     return text;
 }
 
-void report_accuracy(const kelvane::run_args& args, const textio::line_sink& out)
+void report_accuracy(const kelvane::run_args& args, const process::line_sink& out)
 {
     const double tol = args.accuracy;
     const accuracy_answer a = accurate_jmax(args, tol);
@@ -45,7 +45,7 @@ void report_accuracy(const kelvane::run_args& args, const textio::line_sink& out
         else
             message += "reaches accuracy " + std::string(tol_text) + ": the smallest bound is " +
                        two_digits_up(a.best_bound) + ", at jmax " + std::to_string(a.best_jmax);
-        throw textio::stop_run{message};
+        throw process::stop_run{message};
     }
     out.line("accuracy " + std::string(tol_text) + ": jmax= " + std::to_string(a.jmax) +
              " bound= " + two_digits_up(a.bound));

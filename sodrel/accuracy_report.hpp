@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "kelvane/levels/run_args.hpp"
-#include "textio/textio.hpp"
+#include "kelvane/run/run_args.hpp"
+#include "process/process.hpp"
 
 namespace sodrel {
 
@@ -13,7 +13,7 @@ namespace sodrel {
 // digits, %.1e) for the smallest J that passes kelvane's cutoff test and
 // whose truncation bound B is at most TOL = args.accuracy.  When no J up to
 // 876 does, prints nothing and ends the run with a stop that says so.
-void report_accuracy(const kelvane::run_args& args, const textio::line_sink& out);
+void report_accuracy(const kelvane::run_args& args, const process::line_sink& out);
 
 // v in "%.1e" layout, rounded up so that the text is never below v.
 std::string two_digits_up(double v);

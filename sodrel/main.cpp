@@ -2,17 +2,17 @@
 // nine arguments of kelvane:
 //   sodrel temp nslice iodevn ithe1 ithe2 ax az ay jmax
 // With --accuracy TOL before them, the jmax a table needs instead.
-#include "kelvane/levels/command_line.hpp"
+#include "kelvane/run/command_line.hpp"
 #include "sodrel/accuracy_report.hpp"
 #include "sodrel/rotcalc.hpp"
-#include "textio/textio.hpp"
+#include "process/process.hpp"
 
 int main(int argc, char** argv)
 {
-    return textio::run_main("sodrel", [&] {
+    return process::run_main("sodrel", [&] {
         const kelvane::run_args args = kelvane::read_command_line(argc, argv, kelvane::program::sodrel);
         if (args.accuracy > 0)
-            sodrel::report_accuracy(args, textio::line_sink::standard_output());
+            sodrel::report_accuracy(args, process::line_sink::standard_output());
         else
             sodrel::rotcalc(args);
     });

@@ -6,11 +6,13 @@
 #include <limits>
 
 #include "kelvane/density/level_plan.hpp"
-#include "kelvane/levels/command_line.hpp"
+#include "kelvane/run/command_line.hpp"
+#include "kelvane/run/run_args.hpp"
 #include "kelvane/levels/level_blocks.hpp"
 #include "kelvane/levels/level_stage.hpp"
+#include "routines/storage.hpp"
 #include "routines/tql.hpp"
-#include "textio/textio.hpp"
+#include "process/process.hpp"
 
 namespace sodrel {
 
@@ -61,32 +63,35 @@ struct rounding_account {
 
 double log_or_minus_infinity(double x) { return x > 0 ? std::log(x) : -infinity; }
 
-bool selected(kelvane::parity par, int iodevn)
-{
-    return iodevn == -1 || (iodevn == 0) == (par == kelvane::parity::even);
-}
+// The analytic bound on the levels of large J: every level of J of the
+// blocks used at e_J = cmin J(J+1), at most 2J+1 of them for both parities,
+// J+1 for one.
+struct remainder_model {
+    double cmin;
+    double tau;
+    bool both;
+};
 
-// log g_m(J): every level of J of the selected blocks at the lower bound
-// e_J = cmin J(J+1), J >= 1.
-double remainder_term_log(int j, int m, double cmin, double tau, int iodevn, rounding_account& acc)
+// log g_m(J), J >= 1.
+double remainder_term_log(int j, int m, const remainder_model& r, rounding_account& acc)
 {
-    const double e = cmin * j * (j + 1.0);
-    const double n = iodevn == -1 ? 2 * j + 1.0 : j + 1.0;
+    const double e = r.cmin * j * (j + 1.0);
+    const double n = r.both ? 2 * j + 1.0 : j + 1.0;
     const double lw = std::log(kelvane::j_weight(j));
-    const double l = lw + std::log(n) + m * std::log(e) - tau * e;
-    acc.mu = std::max(acc.mu, std::fabs(lw) + std::log(n) + m * std::fabs(std::log(e)) + tau * e);
+    const double l = lw + std::log(n) + m * std::log(e) - r.tau * e;
+    acc.mu = std::max(acc.mu, std::fabs(lw) + std::log(n) + m * std::fabs(std::log(e)) + r.tau * e);
     return l;
 }
 
-// log of the bound g_m(J1) / (1 - r) on the sum over every J >= J1, r an
+// log of the bound g_m(J1) / (1 - q) on the sum over every J >= J1, q an
 // upper bound of the ratio g_m(J1+1)/g_m(J1) (its exponent's rounding
 // added), or +inf where the bound does not hold: J1 = 0, tau e_J1 < 2, or
-// r >= 1.
-double remainder_log(int j1, int m, double cmin, double tau, int iodevn, rounding_account& acc)
+// q >= 1.
+double remainder_log(int j1, int m, const remainder_model& r, rounding_account& acc)
 {
-    if (j1 < 1 || !(tau * cmin * j1 * (j1 + 1.0) >= 2.0)) return infinity;
-    const double here = remainder_term_log(j1, m, cmin, tau, iodevn, acc);
-    const double next = remainder_term_log(j1 + 1, m, cmin, tau, iodevn, acc);
+    if (j1 < 1 || !(r.tau * r.cmin * j1 * (j1 + 1.0) >= 2.0)) return infinity;
+    const double here = remainder_term_log(j1, m, r, acc);
+    const double next = remainder_term_log(j1 + 1, m, r, acc);
     const double log_ratio = next - here + 16 * eps * (acc.mu + 1);
     if (!(log_ratio < 0)) return infinity;
     return here - std::log(-std::expm1(log_ratio));
@@ -95,11 +100,11 @@ double remainder_log(int j1, int m, double cmin, double tau, int iodevn, roundin
 // Whether no level of any J >= J1 can pass the density's weight cut:
 // w_J exp(-tau e_J) decreases from J1 on (its ratio is below that of g_0)
 // and is below the cut at J1.
-bool none_kept_from(int j1, double cmin, double tau, int iodevn, rounding_account& acc)
+bool none_kept_from(int j1, const remainder_model& r, rounding_account& acc)
 {
-    if (remainder_log(j1, 0, cmin, tau, iodevn, acc) == infinity) return false;
-    const double e = cmin * j1 * (j1 + 1.0);
-    return std::log(kelvane::j_weight(j1)) - tau * e < std::log(kelvane::density_cut) - 1e-6;
+    if (remainder_log(j1, 0, r, acc) == infinity) return false;
+    const double e = r.cmin * j1 * (j1 + 1.0);
+    return std::log(kelvane::j_weight(j1)) - r.tau * e < std::log(kelvane::density_cut) - 1e-6;
 }
 
 }  // namespace
@@ -108,7 +113,9 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
 {
     const kelvane::time_steps steps = kelvane::time_steps_of(args);
     const double tau = steps.tau;
+    const kelvane::block_selection blocks_used = kelvane::block_selection::of(args.iodevn).value();
     const double cmin = std::min({args.ax, args.az, args.ay});
+    const remainder_model remainder{cmin, tau, blocks_used.both()};
     const double csum = args.ax + args.az + args.ay;
     rounding_account acc;
 
@@ -121,14 +128,15 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
     // The remainder holds from some J on, and then at every larger J; when
     // it does not hold past the last J solved exactly, no bound is finite.
     for (int m = 0; m < moments; ++m)
-        if (remainder_log(last_exact_j + 1, m, cmin, tau, args.iodevn, acc) == infinity) {
+        if (remainder_log(last_exact_j + 1, m, remainder, acc) == infinity) {
             table.bounded = false;
             return table;
         }
 
     std::vector<j_sums> per_j;
-    std::array<kelvane::block_work, 2> work = {kelvane::make_block_work(last_exact_j + 1, false),
-                                               kelvane::make_block_work(last_exact_j + 1, false)};
+    std::array<kelvane::block_work, 2> work;
+    routines::storage storage = routines::storage::taking();
+    for (kelvane::block_work& w : work) kelvane::reserve_block_work(storage, w, last_exact_j + 1, false);
     std::array<log_sum, moments> kept_so_far;
     double emax = 0;
     for (int j = 0;; ++j) {
@@ -137,7 +145,7 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
         const std::size_t count = j == 0 ? 1 : 2;   // J = 0 has no odd level
         if (!kelvane::solve_blocks_tridiagonal(std::span(blocks.data(), count), args, false,
                                                std::span(work.data(), count)))
-            throw textio::stop_run{"  FAIL"};
+            throw process::stop_run{"  FAIL"};
 
         const double lw = std::log(kelvane::j_weight(j));
         const double delta = 1e-9 * csum * (j * (j + 1.0) + 1.0);
@@ -146,7 +154,7 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
             for (int i = 0; i < blocks[b].n; ++i) {
                 const double e = work[b].d[static_cast<std::size_t>(i)];
                 emax = j == 0 && b == 0 && i == 0 ? e : routines::sort_carry(emax, e);
-                if (!selected(blocks[b].par, args.iodevn)) continue;
+                if (!blocks_used.has(blocks[b].par)) continue;
                 const double high = e + delta;
                 const double low = std::max(e - delta, 0.0);
                 const bool may_be_cut =
@@ -188,19 +196,19 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
         bool remainder_small = true;
         bool moment_empty = false;
         for (int m = 0; m < moments; ++m) {
-            remainder_small = remainder_small && remainder_log(j + 1, m, cmin, tau, args.iodevn, acc) <=
+            remainder_small = remainder_small && remainder_log(j + 1, m, remainder, acc) <=
                                                      std::log(1e-3 * tol) + kept_so_far[m].log();
             moment_empty = moment_empty || kept_so_far[m].log() == -infinity;
         }
         const bool settled =
-            remainder_small || (moment_empty && none_kept_from(j + 1, cmin, tau, args.iodevn, acc));
+            remainder_small || (moment_empty && none_kept_from(j + 1, remainder, acc));
         if ((table.first_passing >= 0 && settled) || j == last_exact_j) break;
     }
 
     const int jtop = static_cast<int>(per_j.size()) - 1;
     acc.additions += 4.0 * moments * (jtop + 1);   // the prefix and suffix sums below
     std::array<double, moments> beyond;   // the sum over J > j, from the top down
-    for (int m = 0; m < moments; ++m) beyond[m] = remainder_log(jtop + 1, m, cmin, tau, args.iodevn, acc);
+    for (int m = 0; m < moments; ++m) beyond[m] = remainder_log(jtop + 1, m, remainder, acc);
     const int jlast = std::min(jtop, kelvane::jmax_limit);
     std::vector<std::array<double, moments>> beyond_j(static_cast<std::size_t>(jtop) + 1);
     for (int j = jtop; j >= 0; --j) {

@@ -79,8 +79,8 @@
 
 #include <vector>
 
-#include "kelvane/levels/command_line.hpp"
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/command_line.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace sodrel {
 

@@ -1,13 +1,10 @@
 // Text in and out, shared by the four programs: Fortran-style fixed fields
-// (Fw.d, Ew.d, Iw), list-directed ("free-format") lines, the free-form number
-// reader for arguments and records, checked standard output, and the ways a
-// program ends (stop, usage error, input/output failure).
+// (Fw.d, Ew.d, Iw), list-directed ("free-format") lines, and the free-form
+// number reader for arguments and records.
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -100,101 +97,5 @@ std::optional<std::int64_t> parse_int(std::string_view token);
 // exponents included; below the double range they become a subnormal or a
 // zero of their sign.
 std::optional<double> parse_list_directed_real(std::string_view token);
-
-// ---- Standard output ------------------------------------------------------
-// Buffered and checked: a failed write or flush throws run_failure
-// ("cannot write to standard output").
-void out(std::string_view s);          // as is
-void out_line(std::string_view s);     // s and a line end
-void flush_out();
-
-// Where a stage writes its lines: standard output, or nowhere, for a
-// process whose output nobody reads (the other ranks of an MPI job).
-class line_sink {
-public:
-    static line_sink standard_output() { return line_sink(false); }
-    static line_sink discarded() { return line_sink(true); }
-    void line(std::string_view s) const
-    {
-        if (!discard_) out_line(s);
-    }
-
-private:
-    explicit line_sink(bool discard) : discard_(discard) {}
-    bool discard_;
-};
-
-// ---- Ending the program ------------------------------------------------
-// Every ending flushes standard output first; if that flush fails, the
-// ending becomes a failure (exit status 2).  A normal return from main is
-// checked the same way.  The endings go through std::exit, so C stdio
-// streams are flushed and static objects destroyed, but objects with
-// automatic storage are not: close files before ending.
-//
-// Stop convention: standard output flushed, then "STOP " and the message on
-// standard error, exit status 0.  The bare stop prints nothing.
-[[noreturn]] void stop(std::string_view message);
-[[noreturn]] void stop();
-// A failure the run cannot go on from (memory, environment, a broken peer):
-// standard output flushed, the message and a line end on standard error,
-// exit status 2.  io_failure is the same for an input or output failure.
-[[noreturn]] void fail(std::string_view message);
-[[noreturn]] void io_failure(std::string_view message);
-// An unusable argument: the message, then "usage: " and usage (the command
-// synopsis, e.g. "kelvane temp nslice ..."), each on its own line on
-// standard error; exit status 2.  Nothing is written on standard output.
-[[noreturn]] void usage_error(std::string_view message, std::string_view usage);
-
-// ---- Endings carried to main --------------------------------------------
-// The stages of a program do not end the process themselves: they throw one
-// of these, and the program's main decides how the run ends (a plain
-// program by end_by, an MPI job after telling its other ranks).  Files a
-// stage has open are closed, and half-written ones removed, on the way up.
-struct stop_run {
-    std::optional<std::string> message;   // none: the bare stop
-};
-class run_failure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-class usage_failure : public run_failure {
-public:
-    usage_failure(const std::string& message, std::string usage)
-        : run_failure(message), usage_(std::move(usage)) {}
-    const std::string& usage() const { return usage_; }
-
-private:
-    std::string usage_;
-};
-
-// What the ending carried by e says, written as its ending would write it
-// (standard output flushed first), and the exit status it asks for: 0 for
-// a stop, 2 for anything else.  std::bad_alloc reads "<program>: out of
-// memory"; any other exception its what().
-int report_ending(const std::exception_ptr& e, std::string_view program);
-
-// report_ending, then exit with its status.
-[[noreturn]] void end_by(const std::exception_ptr& e, std::string_view program);
-
-// A write past the file-size limit (ulimit -f) then fails with EFBIG like
-// any other failed write, and is reported, instead of killing the process
-// with SIGXFSZ and leaving its temporary files behind.
-void ignore_file_size_signal();
-
-// A program's main: body(), then the checked flush of standard output and
-// status 0; an ending thrown by body ends the run by end_by.  The file-size
-// signal is ignored throughout.
-template <class Body>
-int run_main(std::string_view program, Body&& body)
-{
-    ignore_file_size_signal();
-    try {
-        body();
-        flush_out();
-    } catch (...) {
-        end_by(std::current_exception(), program);
-    }
-    return 0;
-}
 
 }  // namespace textio

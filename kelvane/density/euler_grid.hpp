@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <span>
 
+#include "kelvane/run/run_args.hpp"
+
 namespace kelvane {
 
 inline constexpr int plane_side = 361;                        // iphi, ichi = 0..360
 inline constexpr int plane_cells = plane_side * plane_side;   // 130321
 inline constexpr int region_points = 16561;                   // evaluated per plane
-inline constexpr int last_plane = 180;                        // theta = 0..180
 inline constexpr double grid_pi = 3.141592653589793;
 
 // A grid index in radians: index * pi first, then / 180.

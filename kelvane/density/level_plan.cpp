@@ -4,11 +4,10 @@
 
 namespace kelvane {
 
-void reserve_block_plan(block_plan& plan, int jmax)
+void reserve_block_plan(routines::storage& s, block_plan& plan, int jmax)
 {
-    const auto count = static_cast<std::size_t>(jmax + 1) * static_cast<std::size_t>(jmax + 1);
-    plan.levels.reserve(count);
-    plan.first.reserve(static_cast<std::size_t>(jmax) + 2);
+    s.room(plan.levels, static_cast<std::size_t>(jmax + 1) * static_cast<std::size_t>(jmax + 1));
+    s.room(plan.first, static_cast<std::size_t>(jmax) + 2);
 }
 
 void make_block_plan(block_plan& plan, const rotlev& levels, parity par, double tau)
@@ -31,6 +30,18 @@ void make_block_plan(block_plan& plan, const rotlev& levels, parity par, double 
         }
     }
     plan.first.push_back(static_cast<std::int32_t>(plan.levels.size()));
+}
+
+k_class k_class_of(int jtop, parity par)
+{
+    k_class c;
+    c.k1_low = routines::parity_index(par);
+    if (jtop < 0) return c;
+    c.klo = -jtop + (jtop + c.k1_low) % 2;
+    if (c.klo > jtop) return c;
+    c.count = -c.klo + 1;
+    c.rows = (-c.klo - c.k1_low) / 2 + 1;
+    return c;
 }
 
 }  // namespace kelvane

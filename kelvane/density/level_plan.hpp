@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kelvane/levels/rotlev.hpp"
+#include "routines/storage.hpp"
 
 namespace kelvane {
 
@@ -31,9 +32,21 @@ struct block_plan {
     int jtop = -1;                           // highest J with a level kept, -1 if none
 };
 
-void reserve_block_plan(block_plan& plan, int jmax);
+void reserve_block_plan(routines::storage& s, block_plan& plan, int jmax);
 // The plan of one parity of the level set at tau; a weight exactly at the
 // cut is kept.
 void make_block_plan(block_plan& plan, const rotlev& levels, parity par, double tau);
+
+// The K values of one parity within |K| <= jtop (the blocks of every J up to
+// jtop together): K = klo + 2i, i < count, symmetric about 0; the
+// non-negative ones are K1 = k1_low + 2r, r < rows, k1_low being 0 for even
+// K and 1 for odd.  Empty for jtop < 0.
+struct k_class {
+    int k1_low = 0;
+    int klo = 0;
+    int count = 0;
+    int rows = 0;
+};
+k_class k_class_of(int jtop, parity par);
 
 }  // namespace kelvane

@@ -10,6 +10,7 @@
 
 #include "kelvane/density/euler_grid.hpp"
 #include "routines/lastch.hpp"
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane {
@@ -21,7 +22,7 @@ constexpr const char* suffix[4] = {"", "_rho", "_eng", "_esq"};
 // The file objects' own cleanup removes what this plane wrote.
 [[noreturn]] void fail(const std::string& what, int err)
 {
-    throw textio::run_failure("kelvane: " + what + ": " + std::strerror(err));
+    throw process::run_failure(what + ": " + std::strerror(err));
 }
 
 // The path a name leads to through any symbolic links: the file the
@@ -53,8 +54,8 @@ void check_place(const std::string& name, const std::string& target)
         fail("cannot use " + name, errno);
     }
     const std::string what = target == name ? name : name + " (" + target + ")";
-    if (S_ISDIR(st.st_mode)) throw textio::run_failure("kelvane: cannot write " + what + ": it is a directory");
-    if (!S_ISREG(st.st_mode)) throw textio::run_failure("kelvane: cannot write " + what + ": not a regular file");
+    if (S_ISDIR(st.st_mode)) throw process::run_failure("cannot write " + what + ": it is a directory");
+    if (!S_ISREG(st.st_mode)) throw process::run_failure("cannot write " + what + ": not a regular file");
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) fail("cannot replace " + what, errno);
 }
 
@@ -168,13 +169,6 @@ void format_plane_rows(int ithe, int first_row, int last_row, std::span<const st
             }
             all[combined_record_width - 1] = '\n';
         }
-}
-
-void format_plane_records(int ithe, std::span<const std::int32_t> source, std::string_view point_text,
-                          std::string (&buffers)[4])
-{
-    size_plane_records(buffers);
-    format_plane_rows(ithe, 0, plane_side - 1, source, point_text, buffers);
 }
 
 void close_plane_files(plane_files& files)

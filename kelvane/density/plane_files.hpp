@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace kelvane {
 
@@ -57,14 +57,11 @@ void write_plane_text(plane_files& files, int kind, std::string_view text);
 inline constexpr std::size_t combined_record_width = 64;
 inline constexpr std::size_t single_record_width = 16;
 
-// The records of a complete plane into the four buffers (their previous
-// content replaced): ichi fastest; the text of cell (iphi, ichi) is that of
-// the evaluated point source[iphi * 361 + ichi], whose three values stand at
-// point_text[ordinal * point_text_width].
-void format_plane_records(int ithe, std::span<const std::int32_t> source, std::string_view point_text,
-                          std::string (&buffers)[4]);
-// The same in pieces, which may be filled in any order or at once: the
-// buffers sized for a plane, then the records of rows first_row..last_row.
+// The records of a complete plane into the four buffers, in pieces that may
+// be filled in any order or at once: the buffers sized for a plane, then the
+// records of rows first_row..last_row, ichi fastest; the text of cell
+// (iphi, ichi) is that of the evaluated point source[iphi * 361 + ichi],
+// whose three values stand at point_text[ordinal * point_text_width].
 void size_plane_records(std::string (&buffers)[4]);
 void format_plane_rows(int ithe, int first_row, int last_row, std::span<const std::int32_t> source,
                        std::string_view point_text, std::string (&buffers)[4]);

@@ -2,13 +2,14 @@
 
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/plane_files.hpp"
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane {
 
-void printed_progress::plane_started(int ithe) { textio::out_line(plane_file_name(ithe)); }
+void printed_progress::plane_started(int ithe) { process::out_line(plane_file_name(ithe)); }
 
-void printed_progress::row_started(int iphi) { textio::out_line(textio::free_line().integer(iphi).str()); }
+void printed_progress::row_started(int iphi) { process::out_line(textio::free_line().integer(iphi).str()); }
 
 void printed_progress_with_line::plane_started(int ithe)
 {

@@ -5,28 +5,28 @@
 #include <string>
 
 #include "routines/rotmat.hpp"
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 #include "routines/tql.hpp"
 
 namespace kelvane {
 
-block_work make_block_work(int nmax, bool matrix)
+void reserve_block_work(routines::storage& s, block_work& w, int nmax, bool matrix)
 {
-    block_work w;
     w.nm = nmax < 1 ? 1 : nmax;
-    if (matrix) w.a.assign(static_cast<std::size_t>(w.nm) * w.nm, 0.0);
-    w.d.assign(w.nm, 0.0);
-    w.e.assign(w.nm, 0.0);
-    return w;
+    const auto nm = static_cast<std::size_t>(w.nm);
+    if (matrix) s.take(w.a, nm * nm);
+    s.take(w.d, nm);
+    s.take(w.e, nm);
 }
 
-void check_block_rows(const block& b, const textio::line_sink& out)
+void check_block_rows(const block& b, const process::line_sink& out)
 {
     int rows = 0;
     for (int k = b.k0; k <= b.j; k += 2) ++rows;
     if (rows == b.n) return;
     if (b.par == parity::odd) out.line(textio::free_line().integer(b.n).integer(rows).str());
-    throw textio::stop_run{"wrong dimension"};
+    throw process::stop_run{"wrong dimension"};
 }
 
 namespace {
@@ -37,7 +37,7 @@ double element(const block& b, int i, int k, const run_args& args)
 }
 
 // "(3x,10f9.4)": ten values to a line, each line led by three blanks.
-void print_values(std::string_view lead, const double* v, int n, const textio::line_sink& out)
+void print_values(std::string_view lead, const double* v, int n, const process::line_sink& out)
 {
     std::string line(lead);
     for (int i = 0; i < n; ++i) {
@@ -50,7 +50,7 @@ void print_values(std::string_view lead, const double* v, int n, const textio::l
     out.line(line);
 }
 
-void print_block(const block& b, const block_work& w, const textio::line_sink& out)
+void print_block(const block& b, const block_work& w, const process::line_sink& out)
 {
     out.line("");
     out.line(b.par == parity::even ? "rotational matrix for even k:" : "rotational matrix for odd k:");
@@ -62,7 +62,7 @@ void print_block(const block& b, const block_work& w, const textio::line_sink& o
     }
 }
 
-void print_solution(const block& b, const block_work& w, const textio::line_sink& out)
+void print_solution(const block& b, const block_work& w, const process::line_sink& out)
 {
     out.line("");
     print_values("   ", w.d.data(), b.n, out);
@@ -78,7 +78,7 @@ void print_solution(const block& b, const block_work& w, const textio::line_sink
 
 }  // namespace
 
-void solve_block_dense(const block& b, const run_args& args, block_work& w, const textio::line_sink& out)
+void solve_block_dense(const block& b, const run_args& args, block_work& w, const process::line_sink& out)
 {
     const std::size_t nm = w.nm;
     for (int i = 0; i < b.n; ++i) {
@@ -89,7 +89,7 @@ void solve_block_dense(const block& b, const run_args& args, block_work& w, cons
         }
     }
     if (printed(b.j)) print_block(b, w, out);
-    if (!routines::tql(w.nm, b.n, w.a.data(), w.d.data(), w.e.data())) throw textio::stop_run{"  FAIL"};
+    if (!routines::tql(w.nm, b.n, w.a.data(), w.d.data(), w.e.data())) throw process::stop_run{"  FAIL"};
     if (printed(b.j)) print_solution(b, w, out);
 }
 

@@ -5,9 +5,10 @@
 #include <span>
 #include <vector>
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 #include "routines/parity_blocks.hpp"
-#include "textio/textio.hpp"
+#include "routines/storage.hpp"
+#include "process/process.hpp"
 
 namespace kelvane {
 
@@ -33,7 +34,7 @@ struct block_work {
     std::vector<double> d;
     std::vector<double> e;
 };
-block_work make_block_work(int nmax, bool matrix);
+void reserve_block_work(routines::storage& s, block_work& w, int nmax, bool matrix);
 
 // The blocks of J <= 2 are printed before and after they are solved.
 inline bool printed(int j) { return j <= 2; }
@@ -41,14 +42,14 @@ inline bool printed(int j) { return j <= 2; }
 // Ends the run (stop "wrong dimension") when the basis states K0, K0 + 2,
 // ..., J do not number the block's order; for the odd block the two counts
 // are printed first.
-void check_block_rows(const block& b, const textio::line_sink& out);
+void check_block_rows(const block& b, const process::line_sink& out);
 
 // Fills the block densely from rotmat, prints it when J <= 2, solves it with
 // tql and prints the levels and vectors when J <= 2.  On return w.d[0..n)
 // holds the levels in ascending order and column i of w.a (leading
 // dimension w.nm) the eigenvector of level i.  A block that does not
 // converge ends the run (stop "  FAIL").
-void solve_block_dense(const block& b, const run_args& args, block_work& w, const textio::line_sink& out);
+void solve_block_dense(const block& b, const run_args& args, block_work& w, const process::line_sink& out);
 
 // The same levels, bit for bit, from the tridiagonal form the blocks already
 // have (K couples only to K +- 2, its neighbours in a block): the reduction

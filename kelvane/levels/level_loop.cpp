@@ -7,6 +7,7 @@
 #include <string>
 
 #include "routines/parallel.hpp"
+#include "routines/storage.hpp"
 #include "routines/tql.hpp"
 
 namespace kelvane {
@@ -15,17 +16,24 @@ namespace {
 
 int order_within(int j, int jlow, parity par) { return j < jlow ? 0 : make_block(j, par).n; }
 
-void reserve_parity(block_levels& bl, int jlow, int jmax, parity par, bool vectors)
+void reserve_parity(routines::storage& s, block_levels& bl, int jlow, int jmax, parity par, bool vectors)
 {
-    bl.level_start.assign(jmax + 2, 0);
-    if (vectors) bl.vec_start.assign(jmax + 2, 0);
+    std::int64_t levels = 0, components = 0;
+    for (int j = 0; j <= jmax; ++j) {
+        const std::int64_t n = order_within(j, jlow, par);
+        levels += n;
+        components += n * n;
+    }
+    s.take(bl.level_start, static_cast<std::size_t>(jmax) + 2);
+    if (vectors) s.take(bl.vec_start, static_cast<std::size_t>(jmax) + 2);
+    s.take(bl.level, static_cast<std::size_t>(levels));
+    if (vectors) s.take(bl.vec, static_cast<std::size_t>(components));
+    if (!s.takes()) return;
     for (int j = 0; j <= jmax; ++j) {
         const std::int64_t n = order_within(j, jlow, par);
         bl.level_start[j + 1] = bl.level_start[j] + n;
         if (vectors) bl.vec_start[j + 1] = bl.vec_start[j] + n * n;
     }
-    bl.level.assign(bl.level_start[jmax + 1], 0.0);
-    if (vectors) bl.vec.assign(bl.vec_start[jmax + 1], 0.0);
 }
 
 void store(block_levels& bl, const block& b, const block_work& w, bool vectors)
@@ -52,34 +60,38 @@ int first_quiet_j(int jlow) { return std::max(jlow, 3); }
 
 int level_threads(int jmax, int threads) { return jmax >= 64 ? std::clamp(threads, 1, 2) : 1; }
 
-std::size_t level_storage_bytes(int jlow, int jmax, bool vectors, int threads)
+void reserve_levels(routines::storage& s, level_storage& storage, int jlow, int jmax, bool vectors, int threads)
 {
-    std::size_t values = 0;
-    for (int j = std::max(jlow, 0); j <= jmax; ++j)
-        for (const parity par : routines::both_parities) {
-            const auto n = static_cast<std::size_t>(make_block(j, par).n);
-            values += n + (vectors ? n * n : 0);
+    storage.levels.jmax = jmax;
+    storage.jlow = jlow;
+    reserve_parity(s, storage.levels.even, jlow, jmax, parity::even, vectors);
+    reserve_parity(s, storage.levels.odd, jlow, jmax, parity::odd, vectors);
+    reserve_block_work(s, storage.printed, largest_order(std::min(jmax, 2)), true);
+    if (jmax <= 2) return;
+    const auto groups = static_cast<std::size_t>(level_threads(jmax, threads));
+    if (s.takes()) storage.per_thread.assign(groups, std::vector<block_work>(blocks_per_task));
+    for (std::size_t g = 0; g < groups; ++g)
+        for (int k = 0; k < blocks_per_task; ++k) {
+            block_work counted;
+            reserve_block_work(s, s.takes() ? storage.per_thread[g][static_cast<std::size_t>(k)] : counted,
+                               largest_order(jmax), vectors);
         }
-    const auto order = static_cast<std::size_t>(largest_order(jmax));
-    const std::size_t work = (vectors ? order * order : 0) + 2 * order;
-    if (jmax > 2) values += static_cast<std::size_t>(level_threads(jmax, threads)) * blocks_per_task * work;
-    return values * sizeof(double);
 }
 
 level_storage reserve_levels(int jlow, int jmax, bool vectors, int threads)
 {
-    level_storage s;
-    s.levels.jmax = jmax;
-    s.jlow = jlow;
-    reserve_parity(s.levels.even, jlow, jmax, parity::even, vectors);
-    reserve_parity(s.levels.odd, jlow, jmax, parity::odd, vectors);
-    s.printed = make_block_work(largest_order(std::min(jmax, 2)), true);
-    if (jmax > 2) {
-        s.per_thread.resize(static_cast<std::size_t>(level_threads(jmax, threads)));
-        for (auto& group : s.per_thread)
-            for (int k = 0; k < blocks_per_task; ++k) group.push_back(make_block_work(largest_order(jmax), vectors));
-    }
-    return s;
+    level_storage storage;
+    routines::storage taking = routines::storage::taking();
+    reserve_levels(taking, storage, jlow, jmax, vectors, threads);
+    return storage;
+}
+
+std::size_t level_storage_bytes(int jlow, int jmax, bool vectors, int threads)
+{
+    level_storage storage;
+    routines::storage counting = routines::storage::counting();
+    reserve_levels(counting, storage, jlow, jmax, vectors, threads);
+    return counting.bytes();
 }
 
 level_storage reserve_run_levels(int jlow, const run_args& args, bool vectors, int threads)
@@ -88,13 +100,13 @@ level_storage reserve_run_levels(int jlow, const run_args& args, bool vectors, i
         return reserve_levels(jlow, args.jmax, vectors, threads);
     } catch (const std::bad_alloc&) {
         const std::size_t bytes = level_storage_bytes(jlow, args.jmax, vectors, threads);
-        throw textio::run_failure("kelvane: cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) +
+        throw process::run_failure("cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) +
                                   " MB (" + std::to_string(bytes) + " bytes) the level set needs at jmax = " +
                                   std::to_string(args.jmax));
     }
 }
 
-void compute_levels(level_storage& storage, const run_args& args, const textio::line_sink& out)
+void compute_levels(level_storage& storage, const run_args& args, const process::line_sink& out)
 {
     rotlev& levels = storage.levels;
     const bool vectors = !levels.even.vec_start.empty();
@@ -131,7 +143,7 @@ void compute_levels(level_storage& storage, const run_args& args, const textio::
         for (int jj = j; jj >= std::max(j - 1, jquiet); --jj)
             for (const parity par : routines::both_parities) blocks[count++] = make_block(jj, par);
         if (!solve_blocks_tridiagonal(std::span(blocks.data(), count), args, vectors, work))
-            throw textio::stop_run{"  FAIL"};
+            throw process::stop_run{"  FAIL"};
         for (std::size_t q = 0; q < count; ++q) store(levels.of(blocks[q].par), blocks[q], work[q], vectors);
     });
 }

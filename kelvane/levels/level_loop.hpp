@@ -8,8 +8,8 @@
 
 #include "kelvane/levels/level_blocks.hpp"
 #include "kelvane/levels/rotlev.hpp"
-#include "kelvane/levels/run_args.hpp"
-#include "textio/textio.hpp"
+#include "kelvane/run/run_args.hpp"
+#include "process/process.hpp"
 
 namespace kelvane {
 
@@ -29,7 +29,9 @@ struct level_storage {
 // large basis.
 int level_threads(int jmax, int threads);
 
-// May throw std::bad_alloc; level_storage_bytes says how much it asks for.
+// Takes (or counts) the storage; reserve_levels takes it and may throw
+// std::bad_alloc, level_storage_bytes says how much it asks for.
+void reserve_levels(routines::storage& s, level_storage& storage, int jlow, int jmax, bool vectors, int threads);
 level_storage reserve_levels(int jlow, int jmax, bool vectors, int threads);
 std::size_t level_storage_bytes(int jlow, int jmax, bool vectors, int threads);
 
@@ -44,6 +46,6 @@ level_storage reserve_run_levels(int jlow, const run_args& args, bool vectors, i
 // Ends the run (stop "  FAIL") when a block does not converge, and (stop
 // "wrong dimension") when a block's rows do not match its order, J < 0
 // included.
-void compute_levels(level_storage& storage, const run_args& args, const textio::line_sink& out);
+void compute_levels(level_storage& storage, const run_args& args, const process::line_sink& out);
 
 }  // namespace kelvane

@@ -4,6 +4,7 @@
 
 #include "kelvane/levels/thermodynamics.hpp"
 #include "routines/tql.hpp"
+#include "textio/textio.hpp"
 
 namespace kelvane {
 
@@ -13,11 +14,11 @@ time_steps time_steps_of(const run_args& args)
     return {beta, beta / static_cast<double>(args.nslice)};
 }
 
-time_steps open_level_stage(const run_args& args, const textio::line_sink& out)
+time_steps open_level_stage(const run_args& args, const process::line_sink& out)
 {
-    if (args.iodevn != -1 && args.iodevn != 0 && args.iodevn != 1) {
+    if (!block_selection::of(args.iodevn)) {
         out.line(textio::free_line().text("iodevn can only be -1 0 1").str());
-        throw textio::stop_run{};
+        throw process::stop_run{};
     }
     const time_steps steps = time_steps_of(args);
     std::string line = "tau=";
@@ -40,14 +41,14 @@ double highest_level(const rotlev& levels)
     return carried;
 }
 
-void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const textio::line_sink& out)
+void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out)
 {
     out.line(textio::free_line().text("jmax=").integer(args.jmax).str());
     const double emax = highest_level(levels);
     for (const double step : {steps.beta, steps.tau}) {
         const double x = std::exp(-step * emax);
         out.line(textio::free_line().text("emax=").real(emax).text(" exponential=").real(x).str());
-        if (x > cutoff_factor) throw textio::stop_run{"too large contribution from emax"};
+        if (x > cutoff_factor) throw process::stop_run{"too large contribution from emax"};
     }
 }
 
@@ -58,7 +59,7 @@ bool passes_cutoff(double emax, time_steps steps)
     return true;
 }
 
-time_steps level_stage(level_storage& storage, const run_args& args, const textio::line_sink& out)
+time_steps level_stage(level_storage& storage, const run_args& args, const process::line_sink& out)
 {
     const time_steps steps = open_level_stage(args, out);
     compute_levels(storage, args, out);

@@ -5,8 +5,8 @@
 
 #include "kelvane/levels/level_loop.hpp"
 #include "kelvane/levels/rotlev.hpp"
-#include "kelvane/levels/run_args.hpp"
-#include "textio/textio.hpp"
+#include "kelvane/run/run_args.hpp"
+#include "process/process.hpp"
 
 namespace kelvane {
 
@@ -23,7 +23,7 @@ time_steps time_steps_of(const run_args& args);
 // The opening of the stage: an iodevn that names no block selection ends the
 // run with the line "iodevn can only be -1 0 1" and a bare stop; otherwise
 // the line "tau=" with tau in F10.5.
-time_steps open_level_stage(const run_args& args, const textio::line_sink& out);
+time_steps open_level_stage(const run_args& args, const process::line_sink& out);
 
 // The element a bubble sort of the merged list (even levels, then odd) would
 // leave last: the highest level of the basis.
@@ -37,10 +37,10 @@ bool passes_cutoff(double emax, time_steps steps);
 // The close of the stage: the line "jmax=" and jmax, then the cutoff test:
 // the two factors are printed, and the run stops with "too large
 // contribution from emax" at the first that exceeds cutoff_factor.
-void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const textio::line_sink& out);
+void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out);
 
 // kelvane's whole stage: opening, the levels of J = 0..jmax, close, and the
 // thermodynamic report.
-time_steps level_stage(level_storage& storage, const run_args& args, const textio::line_sink& out);
+time_steps level_stage(level_storage& storage, const run_args& args, const process::line_sink& out);
 
 }  // namespace kelvane

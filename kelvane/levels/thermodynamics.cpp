@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "textio/textio.hpp"
+
 namespace kelvane {
 
 namespace {
@@ -54,7 +56,7 @@ std::string energy_line(std::string_view label, double z, double e)
 
 }  // namespace
 
-void thermodynamic_report(const rotlev& levels, const run_args& args, time_steps steps, const textio::line_sink& out)
+void thermodynamic_report(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out)
 {
     const double beta = steps.beta, tau = steps.tau;
     // kboltz^2, the factor that turns the energy variance into a heat

@@ -5,11 +5,11 @@
 
 #include "kelvane/levels/level_stage.hpp"
 #include "kelvane/levels/rotlev.hpp"
-#include "kelvane/levels/run_args.hpp"
-#include "textio/textio.hpp"
+#include "kelvane/run/run_args.hpp"
+#include "process/process.hpp"
 
 namespace kelvane {
 
-void thermodynamic_report(const rotlev& levels, const run_args& args, time_steps steps, const textio::line_sink& out);
+void thermodynamic_report(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out);
 
 }  // namespace kelvane

@@ -21,11 +21,10 @@
 
 #include "kelvane/density/plane_files.hpp"
 #include "kelvane/density/plane_progress.hpp"
-#include "kelvane/density/plane_stage.hpp"
-#include "kelvane/levels/command_line.hpp"
-#include "kelvane/levels/level_stage.hpp"
 #include "kelvane/mpi/plane_share.hpp"
-#include "textio/textio.hpp"
+#include "kelvane/run/command_line.hpp"
+#include "kelvane/run/run.hpp"
+#include "process/process.hpp"
 
 namespace {
 
@@ -51,29 +50,21 @@ unsigned hardware_share()
     return std::max(1u, hardware / static_cast<unsigned>(std::max(local, 1)));
 }
 
-struct run {
-    int threads = 1;
-    run_args args;
-    plane_stage_ptr stage;
-    level_storage storage;
-    double tau = 0;
-};
-
 // Rank 0: its own planes, and between them the announcements of the planes
 // completed anywhere, in plane order; then it waits for the rest.
-void planes_of_rank_zero(run& r, const plane_range& range, int ranks, terminal_line* line)
+void planes_of_rank_zero(kelvane_run& run, int ranks, terminal_line* line)
 {
     silent_progress silent;
-    plane_announcer announcer = start_announcer(range);
+    plane_announcer announcer = start_announcer(run.planes());
     std::vector<int> ready;
     auto complete = [&](int ithe) {
         if (!mark_complete(announcer, ithe, ready))
-            throw textio::run_failure("kelvane-mpi: plane " + std::to_string(ithe) + " reported complete twice");
+            throw process::run_failure("plane " + std::to_string(ithe) + " reported complete twice");
         for (const int p : ready) {
-            textio::out_line(plane_file_name(p));
+            process::out_line(plane_file_name(p));
             if (line) line->plane_done();
         }
-        if (!ready.empty()) textio::flush_out();
+        if (!ready.empty()) process::flush_out();
         ready.clear();
     };
     auto receive = [&] {
@@ -82,8 +73,8 @@ void planes_of_rank_zero(run& r, const plane_range& range, int ranks, terminal_l
         complete(ithe);
     };
     if (line) line->plane_begun();
-    for (const int ithe : planes_of_rank(range, 0, ranks)) {
-        write_plane(*r.stage, r.args, ithe, silent);
+    for (const int ithe : planes_of_rank(run.planes(), 0, ranks)) {
+        run.write_plane(ithe, silent);
         complete(ithe);
         for (int waiting = 1; waiting;) {
             MPI_Iprobe(MPI_ANY_SOURCE, tag_plane_complete, MPI_COMM_WORLD, &waiting, MPI_STATUS_IGNORE);
@@ -93,11 +84,11 @@ void planes_of_rank_zero(run& r, const plane_range& range, int ranks, terminal_l
     while (!all_announced(announcer)) receive();
 }
 
-void planes_of_other_rank(run& r, const plane_range& range, int rank, int ranks)
+void planes_of_other_rank(kelvane_run& run, int rank, int ranks)
 {
     silent_progress silent;
-    for (int ithe : planes_of_rank(range, rank, ranks)) {
-        write_plane(*r.stage, r.args, ithe, silent);
+    for (int ithe : planes_of_rank(run.planes(), rank, ranks)) {
+        run.write_plane(ithe, silent);
         MPI_Send(&ithe, 1, MPI_INT, 0, tag_plane_complete, MPI_COMM_WORLD);
     }
 }
@@ -113,26 +104,17 @@ extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv)
 {
-    textio::ignore_file_size_signal();
+    process::ignore_silent_signals();
     MPI_Init(&argc, &argv);
     int rank = 0, ranks = 1;
     MPI_Comm_rank(MPI_COMM_WORLD, &rank);
     MPI_Comm_size(MPI_COMM_WORLD, &ranks);
     const unsigned hardware = hardware_share();
 
-    run r;
-    auto set_up = [&](const textio::line_sink& out) {
-        r.threads = thread_count(std::getenv("KELVANE_THREADS"), hardware, program::kelvane_mpi);
-        r.args = read_command_line(argc, argv, program::kelvane_mpi);
-        r.stage = reserve_plane_stage(r.args, r.threads);
-        r.storage = reserve_run_levels(0, r.args, r.stage != nullptr, r.threads);
-        if (rank == 0) {
-            r.tau = level_stage(r.storage, r.args, out).tau;
-            textio::flush_out();
-        } else {
-            r.tau = time_steps_of(r.args).tau;
-            compute_levels(r.storage, r.args, out);
-        }
+    std::optional<kelvane_run> run;
+    auto set_up = [&] {
+        const int threads = thread_count(std::getenv("KELVANE_THREADS"), hardware);
+        run.emplace(read_command_line(argc, argv, program::kelvane_mpi), threads);
     };
 
     // The level stage on rank 0, its stops and failures said once, there;
@@ -141,45 +123,47 @@ int main(int argc, char** argv)
     int verdict = verdict_go;
     if (rank == 0) {
         try {
-            set_up(textio::line_sink::standard_output());
+            set_up();
+            run->level_stage(process::line_sink::standard_output());
+            process::flush_out();
         } catch (...) {
-            verdict = textio::report_ending(std::current_exception(), program_label);
+            verdict = process::report_ending(std::current_exception(), program_label);
         }
     }
     MPI_Bcast(&verdict, 1, MPI_INT, 0, MPI_COMM_WORLD);
     if (verdict != verdict_go) {
         MPI_Finalize();
-        std::exit(verdict);
+        return verdict;
     }
 
     // One rank failing while the others work ends the whole job at once.  The
     // planes completed so far stand whole under their names; a plane in work
     // has at most its temporary files.
+    int status = 0;
     try {
-        if (rank != 0) set_up(textio::line_sink::discarded());
-        const plane_range planes = planes_of_run(r.args);
+        if (rank != 0) {
+            set_up();
+            run->quiet_level_stage();
+        }
         std::optional<terminal_line> line;
-        if (rank == 0 && planes.count > 0 && ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO))
-            line.emplace(stderr, std::string(program_label), planes.count);
-        if (r.stage && planes.count > 0) {
-            plan_levels(*r.stage, r.args, r.storage.levels, r.tau);
+        const int planes = run->planes().count;
+        if (rank == 0 && planes > 0 && ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO))
+            line.emplace(stderr, std::string(program_label), planes);
+        if (planes > 0) {
             if (rank == 0)
-                planes_of_rank_zero(r, planes, ranks, line ? &*line : nullptr);
+                planes_of_rank_zero(*run, ranks, line ? &*line : nullptr);
             else
-                planes_of_other_rank(r, planes, rank, ranks);
+                planes_of_other_rank(*run, rank, ranks);
         }
         // The grids end at plane 180: as in kelvane, an index past it ends the
         // run once the planes before it are written.
         line.reset();
-        if (rank == 0) {
-            if (planes.weird_ithe >= 0)
-                textio::out_line(textio::free_line().text("weird ithe").integer(planes.weird_ithe).str());
-            textio::flush_out();
-        }
+        if (rank == 0) run->end_of_planes(process::line_sink::standard_output());
+        throw process::stop_run{};
     } catch (...) {
-        const int status = textio::report_ending(std::current_exception(), program_label);
-        MPI_Abort(MPI_COMM_WORLD, status != 0 ? status : 1);
+        status = process::report_ending(std::current_exception(), program_label);
+        if (status != 0) MPI_Abort(MPI_COMM_WORLD, status);
     }
     MPI_Finalize();
-    return 0;
+    return status;
 }

@@ -4,22 +4,6 @@
 
 namespace kelvane {
 
-namespace {
-
-constexpr int last_grid_plane = 180;
-
-}  // namespace
-
-plane_range planes_of_run(const run_args& args)
-{
-    plane_range r;
-    r.first = args.ithe1;
-    if (args.ithe1 > args.ithe2) return r;
-    r.count = std::max(0, std::min(args.ithe2, last_grid_plane) - args.ithe1 + 1);
-    if (args.ithe2 > last_grid_plane) r.weird_ithe = std::max(args.ithe1, last_grid_plane + 1);
-    return r;
-}
-
 std::vector<int> planes_of_rank(const plane_range& range, int rank, int ranks)
 {
     std::vector<int> planes;

@@ -5,21 +5,9 @@
 
 #include <vector>
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace kelvane {
-
-// The planes a run computes: ithe1..ithe2 cut at 180, the last plane the
-// grids hold.  When the range goes beyond 180 the run ends, after these
-// planes, with the line "weird ithe" and the first index past the grid
-// (weird_ithe; -1 when the range stays inside).  count is 0 for an empty
-// range.
-struct plane_range {
-    int first = 0;
-    int count = 0;
-    int weird_ithe = -1;
-};
-plane_range planes_of_run(const run_args& args);
 
 // The planes of one rank among `ranks`, ascending: first + rank,
 // first + rank + ranks, ...  Every plane costs about the same (the same

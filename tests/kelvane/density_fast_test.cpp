@@ -10,13 +10,12 @@
 #include <vector>
 
 #include "kelvane/density/block_combination.hpp"
-#include "kelvane/density/density_kernel.hpp"
 #include "kelvane/density/euler_grid.hpp"
-#include "routines/wigd.hpp"
-#include "routines/wigner_plane.hpp"
-#include "tests/kelvane/level_sets.hpp"
+#include "kelvane/density/term_by_term.hpp"
 #include "tests/support/bits.hpp"
+#include "tests/support/density_planes.hpp"
 #include "tests/support/density_reference.hpp"
+#include "tests/support/level_sets.hpp"
 
 namespace kelvane {
 namespace {
@@ -27,49 +26,15 @@ using level_sets::top_levels;
 
 using test_support::same_bits;
 
-// The reduced region of one plane by the fast path.
-struct fast_plane {
-    std::vector<double> rho, eng, esq;
-};
-
-fast_plane evaluate_fast(const rotlev& lev, double tau, int iodevn, int ithe, simd_path path)
+// The reduced region of one plane by the term-by-term evaluation on one
+// thread, with the given vector path.
+region_values evaluate_fast(const rotlev& lev, double tau, int iodevn, int ithe, simd_path path)
 {
-    const int jmax = lev.jmax;
-    block_plan even, odd;
-    reserve_block_plan(even, jmax);
-    reserve_block_plan(odd, jmax);
-    make_block_plan(even, lev, parity::even, tau);
-    make_block_plan(odd, lev, parity::odd, tau);
-
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cp(routines::wigd_pow_size(jmax)), np(routines::wigd_pow_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    routines::fill_wigd_powers(jmax, grid_angle(ithe), cp, np);
-    const routines::wigd_tables tables{lnf, cp, np};
-    routines::wigner_plane wig;
-    routines::reserve_wigner_plane(wig, jmax);
-    const int jtop[2] = {jmax, jmax};
-    routines::fill_trusted_wigner_plane(wig, tables, grid_angle(ithe), jtop);
-    const density_setup setup{iodevn, jmax, iodevn == 1 ? nullptr : &even,
-                              iodevn == 0 ? nullptr : &odd, wig.table[0].data(), wig.table[1].data()};
-
-    std::vector<region_point> region(region_points);
-    list_region(region);
-    std::vector<double> scratch(group_scratch_size(jmax));
-    fast_plane out{std::vector<double>(region_points), std::vector<double>(region_points),
-                   std::vector<double>(region_points)};
-    for (int first = 0; first < region_points; first += group_width) {
-        const int count = std::min(group_width, region_points - first);
-        int iphi[group_width], ichi[group_width];
-        for (int l = 0; l < count; ++l) {
-            iphi[l] = region[static_cast<std::size_t>(first + l)].iphi;
-            ichi[l] = region[static_cast<std::size_t>(first + l)].ichi;
-        }
-        evaluate_group(setup, iphi, ichi, count, scratch, &out.rho[static_cast<std::size_t>(first)],
-                       &out.eng[static_cast<std::size_t>(first)], &out.esq[static_cast<std::size_t>(first)],
-                       path);
-    }
-    return out;
+    run_args args = test_planes::water(lev.jmax, 10, 1, iodevn, ithe);
+    const auto e = test_planes::planned(args, lev, tau, 1, path);
+    routines::wigner_plane w;
+    test_planes::fill_tables(w, *e, lev.jmax, ithe);
+    return test_planes::evaluate(*e, w);
 }
 
 std::vector<simd_path> available_paths()
@@ -92,7 +57,7 @@ void expect_same_plane(const rotlev& lev, double tau, int iodevn, int ithe)
     fill_cell_sources(source);
 
     for (simd_path path : available_paths()) {
-        const fast_plane f = evaluate_fast(lev, tau, iodevn, ithe, path);
+        const region_values f = evaluate_fast(lev, tau, iodevn, ithe, path);
         int wrong = 0;
         for (int cell = 0; cell < plane_cells && wrong < 5; ++cell) {
             const auto at = static_cast<std::size_t>(source[static_cast<std::size_t>(cell)]);
@@ -149,7 +114,7 @@ TEST(FastPlane, EqualsTheLiteralEvaluationWhenEveryLevelOfABlockIsCut)
         return par == parity::odd ? cut_energy(j, tau) * 2 + i : 3.0 * i + j;
     });
     for (int iodevn : {-1, 1}) expect_same_plane(lev, tau, iodevn, 45);
-    const fast_plane f = evaluate_fast(lev, tau, 1, 45, best_simd_path());
+    const region_values f = evaluate_fast(lev, tau, 1, 45, best_simd_path());
     for (int p = 0; p < region_points; p += 97) {
         EXPECT_TRUE(same_bits(f.rho[static_cast<std::size_t>(p)], 0.0));
         EXPECT_TRUE(same_bits(f.eng[static_cast<std::size_t>(p)], 0.0));
@@ -194,7 +159,8 @@ TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
         level_sets::close_j(lev.even, jj);
     }
     block_plan plan;
-    reserve_block_plan(plan, j);
+    routines::storage taking = routines::storage::taking();
+    reserve_block_plan(taking, plan, j);
     make_block_plan(plan, lev, parity::even, tau);
     ASSERT_EQ(plan.levels.size(), 1u);
     EXPECT_EQ(plan.levels[0].energy, exact);
@@ -204,21 +170,22 @@ TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
 TEST(Combination, FollowsTheBlockSelection)
 {
     // Single blocks: R passes through even when the estimators are zeroed.
-    const point_values even = combine_blocks(0, 2.0, 6.0, 20.0, 5.0, 1.0, 1.0);
+    const auto selection = [](int iodevn) { return *block_selection::of(iodevn); };
+    const point_values even = combine_blocks(selection(0), 2.0, 6.0, 20.0, 5.0, 1.0, 1.0);
     EXPECT_EQ(even.rho, 2.0);
     EXPECT_EQ(even.eng, 3.0);
     EXPECT_EQ(even.esq, 10.0);
-    const point_values small = combine_blocks(1, 2.0, 6.0, 20.0, 1e-16, 1.0, 1.0);
+    const point_values small = combine_blocks(selection(1), 2.0, 6.0, 20.0, 1e-16, 1.0, 1.0);
     EXPECT_EQ(small.rho, 1e-16);
     EXPECT_EQ(small.eng, 0.0);
     EXPECT_EQ(small.esq, 0.0);
     // Both blocks: estimators weighted by their R; a vanishing block adds
     // nothing to them but still enters rho.
-    const point_values both = combine_blocks(-1, 2.0, 6.0, 20.0, 1e-17, 5.0, 5.0);
+    const point_values both = combine_blocks(selection(-1), 2.0, 6.0, 20.0, 1e-17, 5.0, 5.0);
     EXPECT_EQ(both.rho, 1e-17 + 2.0);
     EXPECT_EQ(both.eng, (3.0 * 2.0) / (1e-17 + 2.0));
     // A vanishing combined density zeroes both estimators and keeps rho.
-    const point_values none = combine_blocks(-1, 3e-17, 1.0, 1.0, 4e-17, 1.0, 1.0);
+    const point_values none = combine_blocks(selection(-1), 3e-17, 1.0, 1.0, 4e-17, 1.0, 1.0);
     EXPECT_EQ(none.rho, 4e-17 + 3e-17);
     EXPECT_EQ(none.eng, 0.0);
     EXPECT_EQ(none.esq, 0.0);
@@ -265,7 +232,7 @@ TEST(PlanePhysics, OriginGivesThePartitionFunctionAndMeanEnergy)
                 s1 += e * g;
                 s2 += e * e * g;
             }
-    const fast_plane f = evaluate_fast(lev, tau, -1, 0, best_simd_path());
+    const region_values f = evaluate_fast(lev, tau, -1, 0, best_simd_path());
     EXPECT_NEAR(f.rho[0] * eight_pi_squared, z, 1e-12 * z);
     EXPECT_NEAR(f.eng[0], s1 / zk, 1e-12 * (s1 / zk));
     EXPECT_NEAR(f.esq[0], s2 / zk, 1e-12 * (s2 / zk));

@@ -2,15 +2,13 @@
 // whole planes, block sums within one unit in the last place of a binary128
 // evaluation of the same double inputs (or within 1e-17 of the absolute sum
 // of their terms where they cancel that deeply), and the printed values of
-// that evaluation; the same bits for any split of the work and any vector
-// width.  The binary128 yardstick itself agrees with the straightforward
-// evaluation.  The larger planes are in density_series_exhaustive_test,
-// labelled slow.
+// that evaluation; the same bits for any thread count and any vector width.
+// The binary128 yardstick itself agrees with the straightforward evaluation.
+// The larger planes are in density_series_exhaustive_test, labelled slow.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "tests/kelvane/series_agreement.hpp"
@@ -25,62 +23,60 @@ TEST(SeriesPlane, MeetsTheYardstickAtJmax12)
     expect_planes_meet_yardstick(12, 10, 32, {0, 1, 45, 90, 179, 180});
 }
 
-TEST(SeriesPlane, GivesTheSameBitsForAnySplitOfTheWorkAndAnyVectorWidth)
+TEST(SeriesPlane, GivesTheSameBitsForAnyThreadCountAndAnyVectorWidth)
 {
-    // The whole plane on one thread with the baseline vectors, against every
-    // step split into ranges taken by three threads in interleaved order,
-    // each worker on another vector path.
-    auto one = make_water_run(25, 10, 128);
-    const routines::wigner_plane w = block_wigner(*one, 90);
-    const plane_values want = series_values(*one, w, -1, simd_path::baseline);
-
-    std::vector<simd_path> paths;
-    for (simd_path p : {simd_path::avx512, simd_path::avx2, simd_path::baseline})
-        if (simd_path_available(p)) paths.push_back(p);
-    const int workers = 3;
-    auto spread = [&](int items, auto&& step) {
-        std::vector<std::thread> pool;
-        for (int k = 0; k < workers; ++k)
-            pool.emplace_back([&, k] {
-                for (int i = items - 1 - k; i >= 0; i -= workers) step(i, paths[static_cast<std::size_t>(k) % paths.size()]);
-            });
-        for (auto& t : pool) t.join();
-    };
-    series_run run;
-    series_plane plane;
-    reserve_series(run, plane, one->jmax);
-    reserve_series_angles(run.angles, std::max(one->even.jtop, one->odd.jtop));
-    spread(series_angles, [&](int i, simd_path) { fill_series_angles(run.angles, i, i + 1); });
-    begin_series_coefficients(run.even, one->even);
-    begin_series_coefficients(run.odd, one->odd);
-    spread(one->jmax + 1, [&](int j, simd_path) {
-        fill_series_coefficients(run.even, one->even, j, j + 1);
-        fill_series_coefficients(run.odd, one->odd, j, j + 1);
-    });
-    for (series_plane_block* b : {&plane.even, &plane.odd}) {
-        const series_coefficients& q = b == &plane.even ? run.even : run.odd;
-        begin_series_plane(*b, q);
-        spread(b->k.rows, [&](int r, simd_path) { fold_series_rows(*b, q, w.block(0, b->par), r, r + 1); });
-        spread(series_column_groups, [&](int g, simd_path p) { fill_series_columns(*b, run.angles, g, g + 1, p); });
-    }
-    plane_values got(region_points);
-    const series_setup setup{-1, &plane.even, &plane.odd, &run.angles};
-    const std::vector<series_point_group> groups = list_series_groups();
-    spread(static_cast<int>(groups.size()), [&](int g, simd_path p) {
-        finish_series_groups(setup, std::span(groups).subspan(static_cast<std::size_t>(g), 1), got.rho.data(),
-                             got.eng.data(), got.esq.data(), got.even.data(), got.odd.data(), p);
-    });
-    auto same_sums = [](const series_block_sums& a, const series_block_sums& b) {
+    // The whole plane on one thread with the baseline vectors, against each
+    // other vector path with every step shared by three threads.
+    const auto run = make_water_run(25, 10, 128);
+    const region_values want = series_values(*run, 90, -1, simd_path::baseline);
+    auto same_sums = [](const block_sums& a, const block_sums& b) {
         return same_bits(a.r, b.r) && same_bits(a.u, b.u) && same_bits(a.v, b.v);
     };
-    int wrong = 0;
-    for (std::size_t p = 0; p < region_points; ++p) {
-        if (same_bits(got.rho[p], want.rho[p]) && same_bits(got.eng[p], want.eng[p]) && same_bits(got.esq[p], want.esq[p])
-            && same_sums(got.even[p], want.even[p]) && same_sums(got.odd[p], want.odd[p]))
-            continue;
-        if (++wrong <= 5) ADD_FAILURE() << "point " << p << ": rho " << got.rho[p] << " against " << want.rho[p];
+    for (simd_path path : {simd_path::avx512, simd_path::avx2, simd_path::baseline}) {
+        if (!simd_path_available(path)) continue;
+        const region_values got = series_values(*run, 90, -1, path, 3);
+        int wrong = 0;
+        for (std::size_t p = 0; p < region_points; ++p) {
+            if (same_bits(got.rho[p], want.rho[p]) && same_bits(got.eng[p], want.eng[p]) &&
+                same_bits(got.esq[p], want.esq[p]) && same_sums(got.even[p], want.even[p]) &&
+                same_sums(got.odd[p], want.odd[p]))
+                continue;
+            if (++wrong <= 5)
+                ADD_FAILURE() << "path " << static_cast<int>(path) << " point " << p << ": rho " << got.rho[p]
+                              << " against " << want.rho[p];
+        }
+        EXPECT_EQ(wrong, 0);
     }
-    EXPECT_EQ(wrong, 0);
+}
+
+TEST(SeriesPlane, IsExactlySymmetric)
+{
+    // rho(phi, chi) = rho(-phi, -chi) = rho(phi + 180, chi + 180), and 360
+    // degrees is 0, bit for bit in every value of the written plane,
+    // whichever points the symmetry copies fill and whichever are evaluated.
+    const auto run = make_water_run(12, 10, 32);
+    std::vector<std::int32_t> source(plane_cells);
+    fill_cell_sources(source);
+    for (int ithe : {0, 1, 45, 90, 179, 180})
+        for (int iodevn : {-1, 0, 1}) {
+            const region_values v = series_values(*run, ithe, iodevn, best_simd_path());
+            const std::vector<double>* grids[3] = {&v.rho, &v.eng, &v.esq};
+            auto value = [&](int g, int p, int c) {
+                const int cell = (p % 360) * plane_side + c % 360;
+                return (*grids[g])[static_cast<std::size_t>(source[static_cast<std::size_t>(cell)])];
+            };
+            int broken = 0;
+            for (int g = 0; g < 3; ++g)
+                for (int p = 0; p <= 360; ++p)
+                    for (int c = 0; c <= 360; ++c) {
+                        const double x = (*grids[g])[static_cast<std::size_t>(source[static_cast<std::size_t>(p * plane_side + c)])];
+                        for (const double y : {value(g, 360 - p % 360, 360 - c % 360), value(g, p + 180, c + 180), value(g, p, c)})
+                            if (!same_bits(x, y) && ++broken <= 5)
+                                ADD_FAILURE() << "plane " << ithe << " iodevn " << iodevn << " grid " << g << " at ("
+                                              << p << ", " << c << "): " << x << " against " << y;
+                    }
+            EXPECT_EQ(broken, 0) << "plane " << ithe << " iodevn " << iodevn;
+        }
 }
 
 TEST(Yardstick, AgreesWithTheStraightforwardEvaluation)

@@ -14,7 +14,7 @@
 #include "routines/rotmat.hpp"
 #include "routines/tql.hpp"
 #include "tests/support/bits.hpp"
-#include "textio/textio.hpp"
+#include "process/process.hpp"
 
 using namespace kelvane;
 
@@ -57,8 +57,8 @@ level_storage computed(const run_args& args, bool vectors, int threads, std::str
 {
     level_storage s = reserve_levels(0, args.jmax, vectors, threads);
     ::testing::internal::CaptureStdout();
-    compute_levels(s, args, textio::line_sink::standard_output());
-    textio::flush_out();
+    compute_levels(s, args, process::line_sink::standard_output());
+    process::flush_out();
     printed = ::testing::internal::GetCapturedStdout();
     return s;
 }
@@ -91,8 +91,9 @@ TEST(TridiagonalBlocks, WaterLevelsAndVectorsEqualTheLiteralRoute)
         std::vector<block> blocks = {make_block(j, parity::even), make_block(j, parity::odd),
                                      make_block(j - 1, parity::even), make_block(j - 1, parity::odd)};
         for (bool vectors : {false, true}) {
-            std::vector<block_work> work;
-            for (int q = 0; q < 4; ++q) work.push_back(make_block_work(args.jmax + 1, vectors));
+            std::vector<block_work> work(4);
+            routines::storage taking = routines::storage::taking();
+            for (block_work& w : work) reserve_block_work(taking, w, args.jmax + 1, vectors);
             ASSERT_TRUE(solve_blocks_tridiagonal(blocks, args, vectors, work));
             for (int q = 0; q < 4; ++q) {
                 const block& b = blocks[q];
@@ -217,9 +218,9 @@ TEST(LevelSet, ABlockThatDoesNotConvergeStopsTheRunWithFail)
         args.ax = std::nan("");
         level_storage s = reserve_levels(0, jmax, false, 2);
         try {
-            compute_levels(s, args, textio::line_sink::discarded());
+            compute_levels(s, args, process::line_sink::discarded());
             ADD_FAILURE() << "jmax " << jmax << " converged";
-        } catch (const textio::stop_run& stop) {
+        } catch (const process::stop_run& stop) {
             EXPECT_EQ(stop.message, "  FAIL") << "jmax " << jmax;
         }
     }

@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "kelvane/density/euler_grid.hpp"
-#include "kelvane/density/plane_stage.hpp"
-#include "kelvane/levels/level_loop.hpp"
-#include "kelvane/levels/level_stage.hpp"
+#include "kelvane/density/term_by_term.hpp"
 #include "tests/support/bits.hpp"
+#include "tests/support/density_planes.hpp"
 #include "tests/support/density_reference.hpp"
 #include "tests/support/paths.hpp"
 
@@ -87,60 +86,61 @@ int misses(const reference_point& r, const double (&got)[3], std::string& notes)
     return n;
 }
 
-run_args plane90_args(const reference_point& r)
-{
-    run_args a;
-    a.temp = r.temp;
-    a.nslice = r.nslice;
-    a.iodevn = -1;
-    a.ithe1 = a.ithe2 = 90;
-    a.ax = 27.877;
-    a.az = 14.512;
-    a.ay = 9.285;
-    a.jmax = r.jmax;
-    a.ndim = 2 * r.jmax + 1;
-    return a;
-}
-
-// The level set of the run, by the level stage itself (its prints of the
-// small blocks kept out of the test's output).
-rotlev run_levels(const run_args& args)
-{
-    level_storage storage = reserve_levels(0, args.jmax, true, 1);
-    compute_levels(storage, args, textio::line_sink::discarded());
-    return storage.levels;
-}
-
-double run_tau(const run_args& args) { return time_steps_of(args).tau; }
-
 using test_support::same_bits;
 
-// The sample points of plane 90 through the program's own stage.  Term by
-// term (one thread): its Wigner values of the plane, then each cell as
-// compute_plane gives it; by the Fourier series (two threads): the whole
-// plane, as the option --fourier computes it.
+// The evaluated points whose values the program writes at the reference
+// cells, and their positions in region order.
+struct sample_points {
+    std::vector<region_point> points;
+    std::vector<std::size_t> ordinals;
+};
+sample_points samples_of(const std::vector<reference_point>& refs)
+{
+    std::vector<std::int32_t> source(plane_cells);
+    fill_cell_sources(source);
+    std::vector<region_point> region(region_points);
+    list_region(region);
+    sample_points s;
+    for (const auto& r : refs) {
+        const auto ordinal = static_cast<std::size_t>(source[static_cast<std::size_t>(r.iphi * plane_side + r.ichi)]);
+        s.ordinals.push_back(ordinal);
+        s.points.push_back(region[ordinal]);
+    }
+    return s;
+}
+
+// The sample points of plane 90 by the program's own evaluations, from the
+// Wigner tables the plane stage fills.  Term by term (one thread): each
+// sample point as the whole plane would give it; by the Fourier series (two
+// threads): the whole plane, as the option --fourier computes it.
 void expect_program_agrees(int jmax, plane_evaluation evaluation = plane_evaluation::term_by_term)
 {
-    const auto points = points_of(jmax);
-    ASSERT_GE(points.size(), 8u) << "no reference values for jmax " << jmax;
-    run_args args = plane90_args(points[0]);
+    const auto refs = points_of(jmax);
+    ASSERT_GE(refs.size(), 8u) << "no reference values for jmax " << jmax;
+    run_args args = test_planes::water(jmax, refs[0].temp, refs[0].nslice);
     args.evaluation = evaluation;
     const bool fourier = evaluation == plane_evaluation::fourier_series;
-    const rotlev levels = run_levels(args);
-    plane_stage_ptr stage = reserve_plane_stage(args, fourier ? 2 : 1);
-    plan_levels(*stage, args, levels, run_tau(args));
-    silent_progress silent;
-    if (fourier)
-        compute_plane(*stage, args, 90, silent);
-    else
-        fill_plane_wigner(*stage, 90);
+    const int threads = fourier ? 2 : 1;
+    const rotlev levels = test_planes::run_levels(args);
+    const auto e = test_planes::planned(args, levels, test_planes::run_tau(args), threads);
+    routines::wigner_plane w;
+    test_planes::fill_tables(w, *e, jmax, 90, threads);
+    const sample_points samples = samples_of(refs);
+    region_values v;
+    std::vector<std::size_t> at = samples.ordinals;
+    if (fourier) {
+        v = test_planes::evaluate(*e, w);
+    } else {
+        routines::storage taking = routines::storage::taking();
+        reserve_region_values(taking, v);
+        static_cast<term_by_term_evaluator&>(*e).evaluate_points(w, samples.points, v);
+        for (std::size_t k = 0; k < at.size(); ++k) at[k] = k;
+    }
     std::string notes;
     int wrong = 0;
-    for (const auto& r : points) {
-        const int cell = r.iphi * plane_side + r.ichi;
-        const plane_cell_values v = fourier ? plane_cell(*stage, cell) : evaluate_plane_cell(*stage, args, cell);
-        const double got[3] = {v.rho, v.eng, v.esq};
-        wrong += misses(r, got, notes);
+    for (std::size_t k = 0; k < refs.size(); ++k) {
+        const double got[3] = {v.rho[at[k]], v.eng[at[k]], v.esq[at[k]]};
+        wrong += misses(refs[k], got, notes);
     }
     EXPECT_EQ(wrong, 0) << "jmax " << jmax << ":\n" << notes;
 }
@@ -171,31 +171,32 @@ TEST(PlaneNinety, TheSeriesAloneFailsAtJmax40WhereTheTrustedValuesHold)
     // writes there, once with the trusted Wigner table and once with the
     // series of every element: the first gives the program's bits and meets
     // the references, the second misses them.
-    const auto points = points_of(40);
-    ASSERT_FALSE(points.empty());
-    const run_args args = plane90_args(points[0]);
-    const rotlev levels = run_levels(args);
-    const double tau = run_tau(args);
+    const auto refs = points_of(40);
+    ASSERT_FALSE(refs.empty());
+    const run_args args = test_planes::water(40, refs[0].temp, refs[0].nslice);
+    const rotlev levels = test_planes::run_levels(args);
+    const double tau = test_planes::run_tau(args);
     std::vector<double> trusted(literal_wigner_size(args.jmax)), series(literal_wigner_size(args.jmax));
     literal_wigner_plane(args.jmax, 90, trusted);
     series_wigner_plane(args.jmax, 90, series);
 
-    plane_stage_ptr stage = reserve_plane_stage(args, 1);
-    plan_levels(*stage, args, levels, tau);
-    fill_plane_wigner(*stage, 90);
-    std::vector<std::int32_t> source(plane_cells);
-    fill_cell_sources(source);
-    std::vector<region_point> region(region_points);
-    list_region(region);
+    const auto e = test_planes::planned(args, levels, tau);
+    routines::wigner_plane w;
+    test_planes::fill_tables(w, *e, args.jmax, 90);
+    const sample_points samples = samples_of(refs);
+    region_values program;
+    routines::storage taking = routines::storage::taking();
+    reserve_region_values(taking, program);
+    static_cast<term_by_term_evaluator&>(*e).evaluate_points(w, samples.points, program);
 
     std::string trusted_notes, series_notes;
     int trusted_wrong = 0, series_wrong = 0, series_points_wrong = 0;
-    for (const auto& r : points) {
-        const int cell = r.iphi * plane_side + r.ichi;
-        const region_point p = region[static_cast<std::size_t>(source[static_cast<std::size_t>(cell)])];
+    for (std::size_t k = 0; k < refs.size(); ++k) {
+        const reference_point& r = refs[k];
+        const region_point p = samples.points[k];
         const point_values t = literal_point(levels, tau, args.iodevn, trusted, p.iphi, p.ichi);
         const point_values s = literal_point(levels, tau, args.iodevn, series, p.iphi, p.ichi);
-        const plane_cell_values f = evaluate_plane_cell(*stage, args, cell);
+        const point_values f{program.rho[k], program.eng[k], program.esq[k]};
         EXPECT_TRUE(same_bits(t.rho, f.rho) && same_bits(t.eng, f.eng) && same_bits(t.esq, f.esq))
             << "(" << r.iphi << ", " << r.ichi << "): straightforward " << t.rho << ' ' << t.eng << ' ' << t.esq
             << ", program " << f.rho << ' ' << f.eng << ' ' << f.esq;
@@ -208,9 +209,9 @@ TEST(PlaneNinety, TheSeriesAloneFailsAtJmax40WhereTheTrustedValuesHold)
     }
     EXPECT_EQ(trusted_wrong, 0) << trusted_notes;
     // Most points, not one unlucky digit: the series is wrong by percents.
-    EXPECT_GE(series_points_wrong, static_cast<int>(points.size()) / 2) << series_notes;
-    std::cout << "the series alone misses " << series_wrong << " of " << 3 * points.size() << " values at "
-              << series_points_wrong << " of " << points.size() << " points\n";
+    EXPECT_GE(series_points_wrong, static_cast<int>(refs.size()) / 2) << series_notes;
+    std::cout << "the series alone misses " << series_wrong << " of " << 3 * refs.size() << " values at "
+              << series_points_wrong << " of " << refs.size() << " points\n";
 }
 
 }  // namespace

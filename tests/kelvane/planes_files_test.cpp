@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "kelvane/density/plane_files.hpp"
+#include "process/process.hpp"
 #include "tests/support/files.hpp"
-#include "textio/textio.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/process.hpp"
 #include "tests/support/temp_folder.hpp"
@@ -305,14 +305,22 @@ TEST_F(PlaneFiles, ASymbolicLinkUnderAPlaneNameIsWrittenThrough)
 
 TEST_F(PlaneFiles, StandardOutputThatFailsInAPlaneLeavesNothingOfThatPlane)
 {
-    temp_folder f;
-    const run_result r = kelvane(f, "10 2 -1 0 3" + water + "4", {.stdout_file = "/dev/full"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err, "");
-    for (const auto& name : file_names(f.path())) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
-    // Whatever planes were complete before, each stands with its four names.
-    const auto names = file_names(f.path());
-    EXPECT_EQ(names.size() % 4, 0u);
+    // A full disk, and a pipe whose reader has gone ("| grep -m1 maxj"):
+    // a report on standard error and status 2, never a silent end by SIGPIPE.
+    const std::pair<run_options, const char*> outputs[] = {
+        {{.stdout_file = "/dev/full"}, "No space left on device"},
+        {{.stdout_closed_pipe = true}, "Broken pipe"},
+    };
+    for (const auto& [output, reason] : outputs) {
+        temp_folder f;
+        const run_result r = kelvane(f, "10 2 -1 0 3" + water + "4", output);
+        EXPECT_EQ(r.status, 2) << r.describe();
+        EXPECT_EQ(r.err, std::string("kelvane: cannot write to standard output: ") + reason + "\n");
+        for (const auto& name : file_names(f.path())) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+        // Whatever planes were complete before, each stands with its four names.
+        const auto names = file_names(f.path());
+        EXPECT_EQ(names.size() % 4, 0u);
+    }
 }
 
 TEST(PlaneFileSet, ARenameThatFailsRemovesTheNamesAlreadyPlaced)
@@ -329,7 +337,7 @@ TEST(PlaneFileSet, ARenameThatFailsRemovesTheNamesAlreadyPlaced)
         for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "record\n");
         fs::create_directory("rho.den007_eng");
         write_file("rho.den007_eng/keep", "");
-        EXPECT_THROW(kelvane::close_plane_files(files), textio::run_failure);
+        EXPECT_THROW(kelvane::close_plane_files(files), process::run_failure);
     } catch (...) {
         fs::current_path(start);
         throw;

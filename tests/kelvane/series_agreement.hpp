@@ -13,30 +13,26 @@
 #include <string>
 #include <vector>
 
-#include "kelvane/density/density_series.hpp"
 #include "kelvane/density/euler_grid.hpp"
-#include "kelvane/levels/level_stage.hpp"
-#include "routines/wigner_plane.hpp"
-#include "tests/kelvane/level_sets.hpp"
 #include "tests/support/bits.hpp"
+#include "tests/support/density_planes.hpp"
 #include "tests/support/density_reference.hpp"
 #include "tests/support/density_yardstick.hpp"
+#include "tests/support/level_sets.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane::series_agreement {
 
 using test_support::same_bits;
 
-// Water at temp and nslice with the basis up to jmax: the level set, the
-// plans of both blocks, the series tables of the run and the yardstick's
-// level sums.
+// Water at temp and nslice with the basis up to jmax: the level set and the
+// yardstick's level sums.
 struct water_run {
     int jmax;
+    double temp;
+    int nslice;
     double tau;
     rotlev levels;
-    block_plan even, odd;
-    series_run series;
-    series_plane plane;
     yardstick_levels yardstick;
 };
 
@@ -44,43 +40,24 @@ inline std::unique_ptr<water_run> make_water_run(int jmax, double temp, int nsli
 {
     auto r = std::make_unique<water_run>();
     r->jmax = jmax;
-    run_args args;
-    args.temp = temp;
-    args.nslice = nslice;
-    r->tau = time_steps_of(args).tau;
+    r->temp = temp;
+    r->nslice = nslice;
+    r->tau = test_planes::run_tau(test_planes::water(jmax, temp, nslice));
     r->levels = level_sets::top_levels(jmax, 27.877, 14.512, 9.285);
-    reserve_block_plan(r->even, jmax);
-    reserve_block_plan(r->odd, jmax);
-    make_block_plan(r->even, r->levels, parity::even, r->tau);
-    make_block_plan(r->odd, r->levels, parity::odd, r->tau);
-    reserve_series(r->series, r->plane, jmax);
-    make_series_run(r->series, &r->even, &r->odd);
     r->yardstick = make_yardstick_levels(r->levels, r->tau);
     return r;
 }
 
-// The trusted Wigner values of plane ithe in the block tables the series reads.
-inline routines::wigner_plane block_wigner(const water_run& r, int ithe)
+// Plane ithe of the run by the Fourier series, with its block sums, on
+// `threads` threads with the given vector path.
+inline region_values series_values(const water_run& r, int ithe, int iodevn, simd_path path, int threads = 1)
 {
+    run_args args = test_planes::water(r.jmax, r.temp, r.nslice, iodevn, ithe);
+    args.evaluation = plane_evaluation::fourier_series;
+    const auto e = test_planes::planned(args, r.levels, r.tau, threads, path);
     routines::wigner_plane w;
-    routines::reserve_wigner_plane(w, r.jmax);
-    const int jtop[2] = {r.even.jtop, r.odd.jtop};
-    routines::fill_wigner_plane(w, grid_angle(ithe), jtop, 1);
-    return w;
-}
-
-struct plane_values {
-    std::vector<double> rho, eng, esq;
-    std::vector<series_block_sums> even, odd;
-    explicit plane_values(std::size_t n) : rho(n), eng(n), esq(n), even(n), odd(n) {}
-};
-
-inline plane_values series_values(water_run& r, const routines::wigner_plane& w, int iodevn, simd_path path)
-{
-    plane_values v(region_points);
-    evaluate_series_plane(r.series, r.plane, w, iodevn, v.rho.data(), v.eng.data(), v.esq.data(), v.even.data(),
-                          v.odd.data(), path);
-    return v;
+    test_planes::fill_tables(w, *e, r.jmax, ithe, threads);
+    return test_planes::evaluate(*e, w, true);
 }
 
 inline std::vector<yardstick_point> yardstick_values(const water_run& r, int ithe)
@@ -125,7 +102,7 @@ inline void compare_sum(double got, double want, double abs_sum, const char* wha
     }
 }
 
-inline agreement compare_plane(const plane_values& v, const std::vector<yardstick_point>& y, int iodevn)
+inline agreement compare_plane(const region_values& v, const std::vector<yardstick_point>& y, int iodevn)
 {
     agreement a;
     for (int p = 0; p < region_points; ++p) {
@@ -158,10 +135,9 @@ inline void expect_planes_meet_yardstick(int jmax, double temp, int nslice, std:
 {
     const auto run = make_water_run(jmax, temp, nslice);
     for (int ithe : planes) {
-        const routines::wigner_plane w = block_wigner(*run, ithe);
         const std::vector<yardstick_point> y = yardstick_values(*run, ithe);
         for (int iodevn : {-1, 0, 1}) {
-            const plane_values v = series_values(*run, w, iodevn, best_simd_path());
+            const region_values v = series_values(*run, ithe, iodevn, best_simd_path());
             const agreement a = compare_plane(v, y, iodevn);
             std::cout << "jmax " << jmax << " plane " << ithe << " iodevn " << iodevn << ": largest distance "
                       << a.max_ulps << " ulp, " << a.misprinted << " of " << a.values << " printed values differ\n";

@@ -162,7 +162,12 @@ yardstick_levels make_yardstick_levels(const rotlev& levels, double tau)
     y.sin_kx.resize(ks * plane_side);
     for (int k = -y.kmax; k <= y.kmax; ++k)
         for (int i = 0; i < plane_side; ++i) {
-            const __float128 x = static_cast<__float128>(k) * ((i * 3.141592653589793) / 180);
+            // Past 180 degrees the negated angle of 360 - i, as the Fourier
+            // evaluation takes it (the double angles of i and 360 - i are not
+            // exact complements).
+            const int index = i > 180 ? 360 - i : i;
+            const double angle = (index * 3.141592653589793) / 180;
+            const __float128 x = static_cast<__float128>(k) * (i > 180 ? -angle : angle);
             y.cos_kx[static_cast<std::size_t>(k + y.kmax) * plane_side + static_cast<std::size_t>(i)] = cosq(x);
             y.sin_kx[static_cast<std::size_t>(k + y.kmax) * plane_side + static_cast<std::size_t>(i)] = sinq(x);
         }
@@ -179,7 +184,7 @@ void yardstick_plane(const yardstick_levels& y, std::span<const double> wigtab, 
 
 point_values yardstick_values(int iodevn, const yardstick_point& p)
 {
-    return combine_blocks(iodevn, p.even.r, p.even.u, p.even.v, p.odd.r, p.odd.u, p.odd.v);
+    return combine_blocks(*block_selection::of(iodevn), p.even.r, p.even.u, p.even.v, p.odd.r, p.odd.u, p.odd.v);
 }
 
 }  // namespace kelvane

@@ -1,6 +1,7 @@
 // The block sums R, U, V of a theta plane evaluated in binary128 from the
 // double inputs of a run (levels, eigenvectors, Boltzmann factors, weights,
-// the Wigner table of the plane, the grid angles), each rounded to double
+// the Wigner table of the plane, the grid angles, those past 180 degrees
+// taken as negated angles below it), each rounded to double
 // once, with the sum of the absolute values of its terms beside it: the
 // yardstick for evaluations of a plane that do not follow the term-by-term
 // order, which are to give the nearest doubles to these sums.

@@ -145,7 +145,15 @@ run_result run_program(const fs::path& program, const run_options& o)
     const fs::path err_path = capture + ".err";
     // Opened here, as the test's own user, so that a program run as another
     // user still writes its reports.
-    const int out_fd = open_for_output(out_path);
+    int out_fd = -1;
+    if (o.stdout_closed_pipe) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        ::close(ends[0]);
+        out_fd = ends[1];
+    } else {
+        out_fd = open_for_output(out_path);
+    }
     const int err_fd = open_for_output(err_path);
     const int in_fd = ::open(o.stdin_file.value_or("/dev/null").c_str(), O_RDONLY | O_CLOEXEC);
 
@@ -209,9 +217,10 @@ run_result run_program(const fs::path& program, const run_options& o)
     r.exited = WIFEXITED(wstatus);
     if (r.exited) r.status = WEXITSTATUS(wstatus);
     if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
-    if (!o.stdout_file) r.out = read_file(out_path);
+    const bool captured = !o.stdout_file && !o.stdout_closed_pipe;
+    if (captured) r.out = read_file(out_path);
     r.err = read_file(err_path);
-    if (!o.stdout_file) fs::remove(out_path);
+    if (captured) fs::remove(out_path);
     fs::remove(err_path);
     return r;
 }

@@ -24,6 +24,10 @@ struct run_options {
     std::vector<std::string> args{};                // after the program's name
     std::vector<std::string> environment{};         // NAME=value, in place of the test's own of that name
     std::optional<fs::path> stdout_file{};          // default: captured into run_result::out
+    // Standard output a pipe whose reader has gone (as after "| head -1"):
+    // its reading end is closed before the program starts, so every write
+    // to it fails (EPIPE, or SIGPIPE at its default action).
+    bool stdout_closed_pipe = false;
     std::optional<fs::path> stdin_file{};           // default: /dev/null
     // RLIMIT_FSIZE in bytes.  The program starts with SIGXFSZ at its default
     // action (ending the process), as from a plain shell: a program that

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "kelvane/levels/run_args.hpp"
+#include "kelvane/run/run_args.hpp"
 
 namespace kelvane {
 
@@ -32,6 +32,6 @@ run_args read_command_line(int argc, char** argv, program p);
 // empty: not set), given the hardware's count: a whole number from 1 to
 // 256, by default the hardware's (at most 256).  A value that is not such a
 // number is a run_failure that names it.
-int thread_count(const char* kelvane_threads, unsigned hardware, program p);
+int thread_count(const char* kelvane_threads, unsigned hardware);
 
 }  // namespace kelvane

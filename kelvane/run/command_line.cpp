@@ -1,9 +1,10 @@
-#include "kelvane/levels/command_line.hpp"
+#include "kelvane/run/command_line.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
+#include "process/process.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane {
@@ -78,9 +79,9 @@ double accuracy_value(int argc, char** argv, int at, const std::string& usage)
     const char* text = at < argc ? argv[at] : nullptr;
     const auto v = text ? textio::parse_real(text) : std::nullopt;
     if (v && *v > 0.0 && *v <= 1.0) return *v;
-    std::string message = "sodrel: --accuracy needs a tolerance above 0 and at most 1";
+    std::string message = "--accuracy needs a tolerance above 0 and at most 1";
     if (text) message += std::string(", not '") + textio::shown(text) + "'";
-    throw textio::usage_failure(message, usage);
+    throw process::usage_failure(message, usage);
 }
 
 struct reader {
@@ -92,14 +93,13 @@ struct reader {
 
     [[noreturn]] void reject(int position, std::string_view what) const
     {
-        std::string message(name);
-        message += ": argument ";
+        std::string message = "argument ";
         message += std::to_string(position);
         message += " (";
         message += argument_names[position - 1];
         message += ") ";
         message += what;
-        throw textio::usage_failure(message, usage);
+        throw process::usage_failure(message, usage);
     }
 
     std::string window(int position) const
@@ -143,15 +143,14 @@ std::string_view program_name(program p)
     return "kelvane";
 }
 
-int thread_count(const char* kelvane_threads, unsigned hardware, program p)
+int thread_count(const char* kelvane_threads, unsigned hardware)
 {
     constexpr int most = 256;
     if (!kelvane_threads || !*kelvane_threads)
         return hardware == 0 ? 1 : static_cast<int>(std::min(hardware, static_cast<unsigned>(most)));
     const auto n = textio::parse_int(kelvane_threads);
     if (!n || *n < 1 || *n > most)
-        throw textio::run_failure(std::string(program_name(p)) +
-                                  ": KELVANE_THREADS must be a whole number from 1 to 256, not \"" +
+        throw process::run_failure("KELVANE_THREADS must be a whole number from 1 to 256, not \"" +
                                   textio::shown(kelvane_threads) + "\"");
     return static_cast<int>(*n);
 }
@@ -164,8 +163,8 @@ run_args read_command_line(int argc, char** argv, program p)
     if (argc > 1 && argv[1] != nullptr) {
         const std::string_view first = argv[1];
         if (first == "-h" || first == "--help") {
-            textio::out(help_text(p));
-            throw textio::stop_run{};
+            process::out(help_text(p));
+            throw process::stop_run{};
         }
     }
 
@@ -182,9 +181,8 @@ run_args read_command_line(int argc, char** argv, program p)
         else if (option == "--accuracy" && p == program::sodrel) {
             ++options;   // its value follows it
             args.accuracy = accuracy_value(argc, argv, options + 1, usage);
-        }
-        else
-            throw textio::usage_failure(std::string(name) + ": unknown option '" + textio::shown(option) + "'",
+        } else
+            throw process::usage_failure("unknown option '" + textio::shown(option) + "'",
                                         usage);
     }
     reader r{argc, argv, options, name, usage};
@@ -199,7 +197,7 @@ run_args read_command_line(int argc, char** argv, program p)
     args.ay = r.real(8);
     args.jmax = r.integer(9);
 
-    if (args.jmax > jmax_limit) throw textio::stop_run{"maxj is larger than the limit of 876"};
+    if (args.jmax > jmax_limit) throw process::stop_run{"maxj is larger than the limit of 876"};
 
     // beta = 1 / (kboltz temp) and tau = beta / nslice must be positive and
     // finite for the Boltzmann factors to mean anything.
@@ -212,7 +210,7 @@ run_args read_command_line(int argc, char** argv, program p)
     if (args.accuracy > 0) {
         // The bound rests on levels that grow at least like the smallest
         // constant times J(J+1).
-        if (args.iodevn < -1 || args.iodevn > 1) r.reject(3, "must be -1, 0 or 1");
+        if (!block_selection::of(args.iodevn)) r.reject(3, "must be -1, 0 or 1");
         const double constants[] = {args.ax, args.az, args.ay};
         for (int k = 0; k < 3; ++k)
             if (!(constants[k] > 0.0) || !std::isfinite(constants[k]))

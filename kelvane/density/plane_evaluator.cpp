@@ -1,0 +1,50 @@
+#include "kelvane/density/plane_evaluator.hpp"
+
+#include "kelvane/density/euler_grid.hpp"
+#include "kelvane/density/fourier_series.hpp"
+#include "kelvane/density/term_by_term.hpp"
+
+namespace kelvane {
+
+namespace {
+
+// The evaluation of the settings, with its storage taken or only counted.
+template <class Evaluation>
+std::unique_ptr<Evaluation> made(const evaluation_settings& s, routines::storage& st)
+{
+    auto e = std::make_unique<Evaluation>(s);
+    st.add(sizeof(Evaluation));
+    e->reserve(st);
+    return e;
+}
+
+std::unique_ptr<plane_evaluator> made(plane_evaluation evaluation, const evaluation_settings& s,
+                                      routines::storage& st)
+{
+    if (evaluation == plane_evaluation::fourier_series) return made<fourier_series_evaluator>(s, st);
+    return made<term_by_term_evaluator>(s, st);
+}
+
+}  // namespace
+
+void reserve_region_values(routines::storage& s, region_values& v)
+{
+    s.take(v.rho, region_points);
+    s.take(v.eng, region_points);
+    s.take(v.esq, region_points);
+}
+
+std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s)
+{
+    routines::storage taking = routines::storage::taking();
+    return made(evaluation, s, taking);
+}
+
+std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s)
+{
+    routines::storage counting = routines::storage::counting();
+    made(evaluation, s, counting);
+    return counting.bytes();
+}
+
+}  // namespace kelvane
