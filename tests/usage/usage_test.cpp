@@ -67,6 +67,7 @@ TEST(Help, ExplainsEveryArgumentWithItsUnit)
                                  "  ax az ay  rotational constants", "cm-1", "  jmax    highest J"})
             EXPECT_NE(out.find(item), std::string::npos) << program << ": " << item;
     }
+    EXPECT_NE(run("sodrel", "--help").out.find("  --accuracy TOL  "), std::string::npos);
     EXPECT_NE(run("average", "-h").out.find("  skip  number of leading records"), std::string::npos);
 }
 
