@@ -4,5 +4,5 @@
 
 TEST(AccuracyTablesLarge, TheAnswerMeetsTheToleranceAndIsNotMuchLarger)
 {
-    for (const char* head : {"10 128 -1", "40 8 -1"}) table_truncation::check_accuracy_answer(head, "1e-6");
+    for (const char* head : {"10 128 -1", "40 8 -1"}) table_truncation::check_accuracy_answer(head, "1e-06");
 }
