@@ -11,21 +11,12 @@ namespace {
 // Columns of a record that are summed; column 1 is read and used nowhere.
 constexpr int first_summed = 1;
 
-// The fixed settings of the heat capacity: the whole numbers 1 and 256 and the
-// temperature of the runs, in kelvin.
-constexpr std::int32_t setting_one = 1;
-constexpr std::int32_t setting_256 = 256;
-constexpr double temperature = 4.0;
-
-// Columns shown by the means and deviations lines, in their order.
-constexpr std::array<int, 6> shown = {1, 2, 3, 4, 6, 7};
-
-std::string report_line(const std::array<const char*, 6>& labels, const columns& v)
+std::string report_line(const std::array<const char*, reported_count>& labels, const columns& v)
 {
     std::string line;
-    for (std::size_t j = 0; j < shown.size(); ++j) {
+    for (int j = 0; j < reported_count; ++j) {
         line += labels[j];
-        textio::put_f(line, v[shown[j]], 20, 8);
+        textio::put_f(line, v[reported_columns[j]], 20, 8);
     }
     return line;
 }
@@ -62,11 +53,20 @@ columns standard_deviations(const columns& squares, std::int64_t count)
     return deviation;
 }
 
-double heat_capacity(const columns& mean)
+double heat_capacity_offset(const run_settings& run)
 {
-    const double c = ((1.5 * setting_one) * setting_256) * temperature;
-    const double d = c - mean[6];
-    return (d * d + mean[7]) / (temperature * temperature);
+    return ((1.5 * run.molecules) * run.slices) * run.temperature;
+}
+
+double heat_capacity(double total_energy, double estimator, const run_settings& run)
+{
+    const double d = heat_capacity_offset(run) - total_energy;
+    return (d * d + estimator) / (run.temperature * run.temperature);
+}
+
+double heat_capacity(const columns& mean, const run_settings& run)
+{
+    return heat_capacity(mean[total_energy_column], mean[estimator_column], run);
 }
 
 std::string count_line(std::int64_t count)

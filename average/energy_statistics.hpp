@@ -12,6 +12,14 @@ namespace average {
 
 using columns = std::array<double, record_width>;
 
+// The columns the report shows, in its order (kinetic, potential, kinetic +
+// potential, rotational, total, heat-capacity estimator), as indices of a
+// record; the total and the estimator also make the heat capacity.
+inline constexpr int reported_count = 6;
+inline constexpr std::array<int, reported_count> reported_columns = {1, 2, 3, 4, 6, 7};
+inline constexpr int total_energy_column = 6;
+inline constexpr int estimator_column = 7;
+
 // The first pass: records used and the sums of columns 2 to 10.  The count is
 // a whole 64-bit number and becomes a double only where it divides, so every
 // count is exact and the means agree with the records the second pass reads.
@@ -31,9 +39,23 @@ void add_squared_deviations(columns& squares, const columns& mean, const record&
 // Divided by the count itself, not by the count less one.
 columns standard_deviations(const columns& squares, std::int64_t count);
 
-// ((c - <E7>)^2 + <CvE>) / T^2 with c = 1.5 * 1 * 256 * T = 1536 K at T = 4 K,
-// in units of the Boltzmann constant.
-double heat_capacity(const columns& mean);
+// The settings of the simulation run that enter the heat capacity: its
+// temperature, the number of imaginary-time slices and the number of
+// molecules.  The defaults are those of the runs the program was written for.
+struct run_settings {
+    double temperature = 4.0;        // K
+    std::int32_t slices = 256;
+    std::int32_t molecules = 1;
+};
+
+// ((c - <E7>)^2 + <CvE>) / T^2 with c = 1.5 * molecules * slices * T, in
+// units of the Boltzmann constant, from the means of the total energy
+// (column 7) and of the heat-capacity estimator (column 8): 1536 K and a
+// divisor of 16 with the default settings.
+double heat_capacity(double total_energy, double estimator, const run_settings& run);
+double heat_capacity(const columns& mean, const run_settings& run);
+// c, in K.
+double heat_capacity_offset(const run_settings& run);
 
 std::string count_line(std::int64_t count);
 std::string means_line(const columns& mean);

@@ -1,14 +1,10 @@
 #include "average/record_reader.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "textio/textio.hpp"
 
@@ -19,7 +15,7 @@ namespace {
 // What a byte means between and inside items.  Everything that is not listed
 // belongs to an item (and makes it unreadable unless it forms a number):
 // form feeds, NUL bytes and other control characters included.
-enum : unsigned char { ordinary = 0, blank, line_end, comma, slash, star };
+enum : unsigned char { ordinary = 0, blank, line_end, comma, semicolon, slash, star };
 
 constexpr std::array<unsigned char, 256> make_classes()
 {
@@ -29,6 +25,7 @@ constexpr std::array<unsigned char, 256> make_classes()
     c['\r'] = blank;   // a line ended by CR LF reads like one ended by LF
     c['\n'] = line_end;
     c[','] = comma;
+    c[';'] = semicolon;   // with a decimal point, the runtime reads it as a comma
     c['/'] = slash;
     c['*'] = star;
     return c;
@@ -58,6 +55,19 @@ bool repeat_count(std::string_view digits, int& r)
     r = static_cast<int>(v);
     return true;
 }
+
+// Where the reader stands between two items, as the runtime tracks it.  A
+// comma or semicolon stands for an empty value except straight after an item
+// (where it is the separator that ends the item); a comma that opens a line
+// after an item, or after the line end that opens a record, is only a
+// separator, which a semicolon never is.
+enum class between : unsigned char {
+    item,                      // after an item
+    separator,                 // after a comma or semicolon
+    open,                      // at the start of a record, or after a comma that was only a separator
+    line_end_after_item,       // line ends since an item, or since the start
+    line_end_after_separator,  // line ends since a comma or semicolon
+};
 
 }  // namespace
 
@@ -117,13 +127,12 @@ read_status record_reader::read_items(double* values, int n)
 {
     int i = 0;
     bool at_start = true;      // nothing of this record met yet
-    bool after_comma = true;   // a comma here stands for an empty value
+    between at = between::open;
     std::int64_t first_line = line_;
 
     for (;;) {
         // Blanks and line ends before the next item.  Lines that hold nothing
-        // are passed over; a line end at the start of a record also makes a
-        // following comma a plain separator, as the runtime reads it.
+        // are passed over.
         for (;;) {
             const char* b = buffer_.get();
             while (class_of(b[pos_]) == blank) ++pos_;
@@ -131,7 +140,9 @@ read_status record_reader::read_items(double* values, int n)
                 if (b[pos_] != '\n') break;
                 ++pos_;
                 ++line_;
-                if (at_start) after_comma = false;
+                at = at == between::separator || at == between::line_end_after_separator
+                         ? between::line_end_after_separator
+                         : between::line_end_after_item;
                 continue;
             }
             if (!at_data()) {
@@ -148,13 +159,14 @@ read_status record_reader::read_items(double* values, int n)
         if (at_start) first_line = line_;
         at_start = false;
         const char c = buffer_[pos_];
-        if (c == ',') {
+        if (c == ',' || c == ';') {
             ++pos_;
-            if (after_comma && ++i == n) {
+            const bool empty_value = at != between::item && (c == ';' || at != between::line_end_after_item);
+            at = !empty_value && at == between::line_end_after_item ? between::open : between::separator;
+            if (empty_value && ++i == n) {
                 drop_rest_of_line();
                 return read_status::record;
             }
-            after_comma = true;
             continue;
         }
         if (c == '/') {
@@ -162,10 +174,10 @@ read_status record_reader::read_items(double* values, int n)
             drop_rest_of_line();
             return read_status::record;
         }
-        after_comma = false;
+        at = between::item;
 
-        // One item: up to a blank, line end, comma, slash or the end of the
-        // data, taking in more data while the item runs to the end of the
+        // One item: up to a blank, line end, comma, semicolon, slash or the
+        // end of the data, taking in more data while the item runs to the end of the
         // buffer.
         stop_line_ = line_;
         std::size_t q = pos_;
@@ -229,44 +241,6 @@ read_status record_reader::skip_record()
 {
     double value = 0.0;
     return read_items(&value, 1);
-}
-
-file_source::file_source(const char* path)
-{
-    do {
-        fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) error_ = std::strerror(errno);
-}
-
-file_source::~file_source()
-{
-    if (fd_ >= 0) ::close(fd_);
-}
-
-std::ptrdiff_t file_source::operator()(char* data, std::size_t size)
-{
-    if (fd_ < 0) return 0;
-    for (;;) {
-        const ssize_t got = ::read(fd_, data, size);
-        if (got >= 0) return got;
-        if (errno != EINTR) {
-            error_ = std::strerror(errno);
-            return -1;
-        }
-    }
-}
-
-bool file_source::close()
-{
-    if (fd_ < 0) return true;
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    if (rc != 0) {
-        error_ = std::strerror(errno);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace average

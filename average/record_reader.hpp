@@ -1,9 +1,9 @@
 // Records of a simulation's energy file, read in free form: ten numbers per
 // record, taken across lines, with the list-directed conventions of the
 // Fortran runtime that wrote and read these files (empty values, repeat
-// counts, a slash ending a record early), and every number in the forms that
-// runtime reads: exponents without their letter, Infinity and NaN, values
-// beyond the double range as infinities.
+// counts, a slash ending a record early, a semicolon read as a comma), and
+// every number in the forms that runtime reads: exponents without their
+// letter, Infinity and NaN, values beyond the double range as infinities.
 //
 // The reader holds one buffer of fixed size whatever the file: a line of any
 // length is passed over in pieces, and only a single number has to fit in the
@@ -70,27 +70,6 @@ private:
     bool failed_ = false;         // the source has reported a failure
     std::int64_t line_ = 1;
     std::int64_t stop_line_ = 0;
-};
-
-// A byte source over a file opened for reading only (never created), closed
-// when the source is destroyed.  `error` receives the system's reason when the
-// file cannot be opened; the source is then empty.
-class file_source {
-public:
-    explicit file_source(const char* path);
-    ~file_source();
-    file_source(const file_source&) = delete;
-    file_source& operator=(const file_source&) = delete;
-
-    bool is_open() const { return fd_ >= 0; }
-    const std::string& error() const { return error_; }
-    std::ptrdiff_t operator()(char* data, std::size_t size);
-    // false (and the reason in error()) when closing reports a failure
-    bool close();
-
-private:
-    int fd_ = -1;
-    std::string error_;
 };
 
 }  // namespace average

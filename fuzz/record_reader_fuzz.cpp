@@ -106,7 +106,7 @@ bool has_item_longer_than(std::string_view data, std::size_t size)
 {
     std::size_t run = 0;
     for (char c : data) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '/')
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ';' || c == '/')
             run = 0;
         else if (++run >= size)
             return true;

@@ -111,7 +111,7 @@ bool none_kept_from(int j1, const remainder_model& r, rounding_account& acc)
 
 truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
 {
-    const kelvane::time_steps steps = kelvane::time_steps_of(args);
+    const kelvane::time_steps steps = kelvane::finite_time_steps(args);
     const double tau = steps.tau;
     const kelvane::block_selection blocks_used = kelvane::block_selection::of(args.iodevn).value();
     const double cmin = std::min({args.ax, args.az, args.ay});
@@ -153,6 +153,7 @@ truncation_table truncation_bounds(const kelvane::run_args& args, double tol)
         for (std::size_t b = 0; b < count; ++b) {
             for (int i = 0; i < blocks[b].n; ++i) {
                 const double e = work[b].d[static_cast<std::size_t>(i)];
+                kelvane::require_finite_level(e);
                 emax = j == 0 && b == 0 && i == 0 ? e : routines::sort_carry(emax, e);
                 if (!blocks_used.has(blocks[b].par)) continue;
                 const double high = e + delta;

@@ -408,6 +408,13 @@ free_line& free_line::integer(std::int32_t v)
     return *this;
 }
 
+free_line& free_line::integer64(std::int64_t v)
+{
+    separate(false);
+    put_i(line_, v, 20);
+    return *this;
+}
+
 free_line& free_line::real(double v)
 {
     separate(false);

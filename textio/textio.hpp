@@ -29,12 +29,14 @@ void put_i(std::string& out, std::int64_t v, int w);         // Iw
 // character item; integers in 11 columns, reals with 17 significant digits
 // (so that they read back exactly) in 25 columns in the runtime's G layout,
 // character items as they stand.  str() has no line end; a line without
-// items is empty, as the runtime writes it.
+// items is empty, as the runtime writes it.  A 64-bit integer (the runtime's
+// integer(8)) takes 20 columns.
 //   free_line().text("jmax=").integer(20).str() == " jmax=          20"
 class free_line {
 public:
     free_line& text(std::string_view s);
     free_line& integer(std::int32_t v);
+    free_line& integer64(std::int64_t v);
     free_line& real(double v);
     const std::string& str() const { return line_; }
 

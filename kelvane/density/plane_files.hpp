@@ -1,19 +1,18 @@
 // The four files of a theta plane: rho.denNNN (combined table) and its "_rho",
-// "_eng" and "_esq" companions.  Each is written under a temporary name
-// (".part" added) and renamed into place once all four are complete and
-// closed, "_esq" last: a plane's name never stands for a truncated file, the
-// four names of a plane appear together or not at all, and an older file
-// keeps its content until its replacement is whole.  A name that is a
-// symbolic link is written through: the file it leads to is replaced, by way
-// of a temporary file beside it.
+// "_eng" and "_esq" companions, written as one set of files that replaces
+// older files whole and together (replacement/file_set.hpp), "_esq" last:
+// "rho.denNNN_esq exists" means "plane NNN is complete".  What stands under
+// the four names is checked before any work is spent on the plane.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "kelvane/run/run_args.hpp"
+#include "replacement/file_set.hpp"
 
 namespace kelvane {
 
@@ -26,26 +25,15 @@ inline constexpr int point_text_width = 3 * value_text_width;
 
 // The four files of one plane while they are written; kind 0 is the combined
 // table, 1..3 the "_rho", "_eng" and "_esq" tables.  Unless the plane was
-// closed complete, the object removes on its way out what it wrote: the
-// temporary files and any name already placed.
+// placed, the object removes on its way out what it wrote.
 struct plane_files {
-    int fd[4] = {-1, -1, -1, -1};
-    std::string name[4];     // in the working directory
-    std::string target[4];   // the name, or the file a symbolic link under it leads to
-    std::string temp[4];     // target + ".part", while it is ours
-    int placed = 0;          // targets renamed into place, kinds 0 .. placed - 1
-    bool complete = false;
-
-    plane_files() = default;
-    plane_files(const plane_files&) = delete;
-    plane_files& operator=(const plane_files&) = delete;
-    ~plane_files();
+    std::optional<replacement::file_set> set;
 };
 
 // Checks that the four names can take the plane (a directory, a file that
-// is not a regular file, or one the user may not write, under any of them is
-// a run_failure that names it), then creates the temporary files; all before
-// any work is spent on the plane.
+// is not a regular file, one the user may not write or replace, or two names
+// of one file, is a run_failure that names it), then creates the temporary
+// files; all before any work is spent on the plane.
 void open_plane_files(plane_files& files, int ithe);
 
 // The two header lines of the combined file of plane 0.
@@ -66,9 +54,10 @@ void size_plane_records(std::string (&buffers)[4]);
 void format_plane_rows(int ithe, int first_row, int last_row, std::span<const std::int32_t> source,
                        std::string_view point_text, std::string (&buffers)[4]);
 
-// Closes "_esq", "_eng", "_rho", combined in this order, then renames the
-// combined file, "_rho", "_eng" and "_esq" into place; a failure is a
-// run_failure, with no name of this plane left and earlier planes intact.
+// Closes "_esq", "_eng", "_rho", combined in this order, then puts the
+// combined file, "_rho", "_eng" and "_esq" in place; a failure is a
+// run_failure, with the older files of this plane standing as before and
+// earlier planes intact.
 void close_plane_files(plane_files& files);
 
 }  // namespace kelvane

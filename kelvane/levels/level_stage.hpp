@@ -19,10 +19,15 @@ struct time_steps {
     double tau;
 };
 time_steps time_steps_of(const run_args& args);
+// The same, ending the run (run_failure) when tau is not finite: a
+// temperature so close to zero that beta overflows leaves no Boltzmann
+// factor meaning anything.
+time_steps finite_time_steps(const run_args& args);
 
-// The opening of the stage: an iodevn that names no block selection ends the
-// run with the line "iodevn can only be -1 0 1" and a bare stop; otherwise
-// the line "tau=" with tau in F10.5.
+// The opening of the stage: a tau that is not finite (temp too close to
+// zero) ends the run before anything is printed (run_failure); an iodevn
+// that names no block selection ends it with the line "iodevn can only be
+// -1 0 1" and a bare stop; otherwise the line "tau=" with tau in F10.5.
 time_steps open_level_stage(const run_args& args, const process::line_sink& out);
 
 // The element a bubble sort of the merged list (even levels, then odd) would
@@ -34,9 +39,14 @@ double highest_level(const rotlev& levels);
 inline constexpr double cutoff_factor = 1e-8;
 bool passes_cutoff(double emax, time_steps steps);
 
-// The close of the stage: the line "jmax=" and jmax, then the cutoff test:
-// the two factors are printed, and the run stops with "too large
-// contribution from emax" at the first that exceeds cutoff_factor.
+// A level that is not a finite number (constants too large for a double)
+// ends the run (run_failure).
+void require_finite_level(double e);
+
+// The close of the stage: levels that are not all finite end the run; then
+// the line "jmax=" and jmax, and the cutoff test: the two factors are
+// printed, and the run stops with "too large contribution from emax" at the
+// first that exceeds cutoff_factor.
 void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out);
 
 // kelvane's whole stage: opening, the levels of J = 0..jmax, close, and the

@@ -166,11 +166,10 @@ TEST(ListDirectedReading, AgreesWithTheFortranRuntimeOnEveryRecordedCase)
 }
 
 // Where this reader departs from the runtime on purpose.
-TEST(ListDirectedReading, SemicolonNulAndFormFeedAreNotSeparators)
+TEST(ListDirectedReading, NulIsNotASeparator)
 {
-    // The runtime takes ';' as a separator even with a decimal point, and a
-    // line holding a NUL byte as an empty value; here both are text.
-    EXPECT_EQ(read_all("1;2;3;4;5;6;7;8;9;10\n", 0).end, read_status::unreadable);
+    // The runtime takes a line holding a NUL byte as an empty value; here it
+    // is text.
     EXPECT_EQ(read_all("1 2 3 4 5 6 7 8 9 10\n" + std::string(1, '\0') + "\n", 0).end, read_status::unreadable);
     EXPECT_EQ(read_all("1 2 3 4 5 6 7 8 9 1" + std::string(1, '\0') + "\n", 0).end, read_status::unreadable);
 }

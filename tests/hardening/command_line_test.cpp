@@ -174,6 +174,32 @@ TEST(CommandLine, AverageEndsCleanlyOnAnyArguments)
                                    "2 14 -22 -8 7 0 -1 34 0 0\n"}});
 }
 
+// A temperature so small that beta = 1/(kB temp) overflows, or rotational
+// constants so large that the levels do: nothing a run would print or write
+// from them means anything, and a passing cutoff test would read as "jmax is
+// enough".  Refused with status 2 and no file; the time step before anything
+// is printed.
+TEST(CommandLine, RunsWhoseTimeStepOrLevelsAreNotFiniteAreRefused)
+{
+    const std::pair<std::string, std::string> runs[] = {
+        {"kelvane", "1e-310 16 -1 45 45 27.877 14.512 9.285 9"},
+        {"sodrel", "1e-310 16 -1 0 0 27.877 14.512 9.285 9"},
+        {"kelvane", "10 16 -1 45 45 1e308 1e308 1e308 9"},
+        {"sodrel", "10 16 -1 0 0 1e308 1e308 1e308 9"},
+    };
+    for (const auto& [program, args] : runs) {
+        SCOPED_TRACE(program + " " + args);
+        const folder_run r = run_in_fresh_folder(program_path(program), {.args = split_words(args)});
+        EXPECT_EQ(r.status, 2) << r.describe();
+        EXPECT_NE(r.err.find(program + ": "), std::string::npos) << r.err;
+        EXPECT_TRUE(r.files.empty());
+        EXPECT_EQ(r.out.find("emax="), std::string::npos) << r.out;
+        if (args.starts_with("1e-310")) {
+            EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
 // brantor reads no argument; a few lists show that none of them matters.
 TEST(CommandLine, BrantorIgnoresAnyArguments)
 {

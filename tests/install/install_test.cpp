@@ -50,7 +50,7 @@ TEST_F(Install, SucceedsIntoAnEmptyPrefix)
 
 TEST_F(Install, PutsTheProgramsAndScriptsInBinAndAManualPageForEachProgram)
 {
-    for (const char* program : {"kelvane", "sodrel", "brantor", "average", "plot-plane", "plot-scan"}) {
+    for (const char* program : {"kelvane", "sodrel", "brantor", "average", "plot-plane", "plot-scan", "plot-blocking"}) {
         const fs::path p = prefix() / "bin" / program;
         ASSERT_TRUE(fs::is_regular_file(p)) << p;
         EXPECT_EQ(access(p.c_str(), X_OK), 0) << p << " is not executable";
@@ -78,7 +78,7 @@ TEST_F(Install, TheInstalledSodrelJudgesACutoffFromAnyFolder)
 
 TEST_F(Install, TheInstalledProgramsAnswerHelp)
 {
-    for (const char* program : {"kelvane", "sodrel", "average", "plot-plane", "plot-scan"}) {
+    for (const char* program : {"kelvane", "sodrel", "average", "plot-plane", "plot-scan", "plot-blocking"}) {
         const run_result r = run_installed(program, "--help");
         EXPECT_EQ(r.status, 0) << program;
         EXPECT_EQ(r.out.rfind(std::string("usage: ") + program + " ", 0), 0u) << r.out;

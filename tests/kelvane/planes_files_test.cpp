@@ -2,11 +2,24 @@
 // files, the same for any thread count and either evaluation's own, their
 // names and layout, the header of plane 0 only, the stop at a plane above
 // 180, files that are never left truncated under their own name, four names
-// of a plane that appear together or not at all, files in the way refused
-// before any work, and symbolic links written through.
+// of a plane that appear together or not at all (also when the run is killed
+// between two renames), older files that keep their permissions and are
+// never lost, files in the way refused before any work, temporary names that
+// never open what stands under them, and symbolic links written through.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include <algorithm>
 #include <fstream>
@@ -190,11 +203,12 @@ TEST_F(PlaneFiles, ReplaceAnOlderFileOnlyOnceTheNewOneIsWhole)
 
 TEST_F(PlaneFiles, AFileThatCannotBeCreatedEndsTheRunWithTheEarlierPlanesIntact)
 {
+    // A name of plane 1 that leads into a folder that does not exist.
     temp_folder f;
-    fs::create_directory(f / "rho.den001_eng.part");
+    fs::create_symlink("missing/rho.den001_eng", f / "rho.den001_eng");
     const run_result r = kelvane(f, "10 2 -1 0 2" + water + "4");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err, "");
+    EXPECT_NE(r.err.find("cannot create rho.den001_eng (missing/rho.den001_eng)"), std::string::npos) << r.err;
     EXPECT_EQ(lines_of(read_file(f / "rho.den000_esq")).size(), 130321u);
     EXPECT_EQ(lines_of(read_file(f / "rho.den000")).size(), 130321u + 2);
     EXPECT_FALSE(fs::exists(f / "rho.den001"));
@@ -222,8 +236,9 @@ TEST_F(PlaneFiles, AThreadCountThatIsNoPositiveNumberIsRefusedBeforeAnyOutput)
 
 TEST_F(PlaneFiles, TheFourierOptionWritesTheSameFilesOnAnyThreadCount)
 {
-    // Shallow enough (jmax 8, temp nslice 20) for the term-by-term order to
-    // round as the series does: the same files as the default evaluation.
+    // At these planes no sum cancels deeply enough for the roundings of the
+    // term-by-term order to show in the printed digits: the files are also
+    // those of the default evaluation (which is not so in general, below).
     std::map<std::string, std::string> first;
     std::string first_out;
     for (const auto& [options, count] : std::vector<std::pair<std::string, std::string>>{
@@ -244,6 +259,23 @@ TEST_F(PlaneFiles, TheFourierOptionWritesTheSameFilesOnAnyThreadCount)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--fast"), std::string::npos) << r.err;
+}
+
+TEST_F(PlaneFiles, TheFourierFilesDifferFromTheDefaultsInValuesThatCancelDeeply)
+{
+    // Even a small run shows such values: 664 of plane 45's values differ,
+    // by one to 19 units of the last digit.
+    temp_folder term_by_term, series;
+    ASSERT_EQ(kelvane(term_by_term, "10 16 -1 45 45" + water + "9").status, 0);
+    ASSERT_EQ(kelvane(series, "--fourier 10 16 -1 45 45" + water + "9").status, 0);
+    std::size_t differing = 0;
+    for (const std::string table : {"_rho", "_eng", "_esq"}) {
+        const auto a = lines_of(read_file(term_by_term / ("rho.den045" + table)));
+        const auto b = lines_of(read_file(series / ("rho.den045" + table)));
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
+    }
+    EXPECT_EQ(differing, 664u);
 }
 
 TEST_F(PlaneFiles, SomethingInTheWayOfAPlaneNameEndsTheRunBeforeThePlaneIsComputed)
@@ -323,11 +355,219 @@ TEST_F(PlaneFiles, StandardOutputThatFailsInAPlaneLeavesNothingOfThatPlane)
     }
 }
 
-TEST(PlaneFileSet, ARenameThatFailsRemovesTheNamesAlreadyPlaced)
+// ---- Replacing the files of an older plane ------------------------------
+
+const std::string plane_45 = "10 2 -1 45 45" + water + "4";
+const std::vector<std::string> names_45 = {"rho.den045", "rho.den045_eng", "rho.den045_esq", "rho.den045_rho"};
+
+void write_older_plane(const temp_folder& f)
 {
-    // The four files opened, then a directory put under the name of "_eng",
-    // which the rename cannot replace: the combined file and "_rho", renamed
-    // before it, go again, and so do the temporary files.
+    for (const auto& name : names_45) write_file(f / name, "older " + name + "\n");
+}
+
+bool is_older_plane(const temp_folder& f)
+{
+    for (const auto& name : names_45)
+        if (read_file(f / name) != "older " + name + "\n") return false;
+    return file_names(f.path()) == names_45;
+}
+
+// The older plane's files given to their owners, in group 12345 with the
+// mode, in a folder anyone may write (sticky: each user may replace only his
+// own files); then plane 45 run by `user` (root when 0).
+run_result replace_as(const temp_folder& f, uid_t user, mode_t mode, uid_t (*owner)(const std::string&, uid_t))
+{
+    for (const auto& name : names_45)
+        if (::chown((f / name).c_str(), owner(name, user), 12345) != 0 || ::chmod((f / name).c_str(), mode) != 0)
+            return {};
+    fs::permissions(f.path(), fs::perms(01777));
+    temp_folder bin;
+    fs::permissions(bin.path(), fs::perms(0755));
+    run_options o{.cwd = f.path(), .args = split_words(plane_45)};
+    if (user != 0) o.user = user, o.group = user;
+    return run_program(world_readable_copy("kelvane", bin.path()), o);
+}
+
+constexpr uid_t nobody = 65534;
+
+TEST_F(PlaneFiles, AReplacedFileKeepsTheOlderPermissionsAndGroupAndNeverWidensThem)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "files of other users and groups need root";
+    // Run by root, or by a user who is not in the group and so cannot give it
+    // the new file, whose group permissions then go.
+    struct row {
+        uid_t user;
+        mode_t mode, expected_mode;
+        gid_t expected_group;
+    };
+    for (const row& r : {row{0, 0600, 0600, 12345}, row{0, 0640, 0640, 12345}, row{nobody, 0664, 0604, nobody}}) {
+        SCOPED_TRACE("user " + std::to_string(r.user) + ", mode " + std::to_string(r.mode));
+        temp_folder f;
+        write_older_plane(f);
+        fs::create_hard_link(f / "rho.den045_esq", f / "other");
+        const run_result run = replace_as(f, r.user, r.mode, [](const std::string&, uid_t user) { return user; });
+        ASSERT_EQ(run.status, 0) << run.describe();
+        for (const auto& name : names_45) {
+            struct stat st;
+            ASSERT_EQ(::stat((f / name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, r.expected_mode) << name;
+            EXPECT_EQ(st.st_gid, r.expected_group) << name;
+        }
+        // Another hard link of an older file keeps the older content.
+        EXPECT_EQ(lines_of(read_file(f / "rho.den045_esq")).size(), 130321u);
+        EXPECT_EQ(read_file(f / "other"), "older rho.den045_esq\n");
+    }
+}
+
+TEST_F(PlaneFiles, APlaneWhoseFilesCannotAllBeReplacedIsRefusedBeforeItIsComputed)
+{
+    // "_eng" and "_esq" are another user's, in the folder with the sticky bit.
+    if (::geteuid() != 0) GTEST_SKIP() << "files of two users need root";
+    temp_folder f;
+    write_older_plane(f);
+    const run_result r = replace_as(f, nobody, 0666, [](const std::string& name, uid_t user) {
+        return name == "rho.den045" || name == "rho.den045_rho" ? user : 12345;
+    });
+    EXPECT_EQ(r.status, 2) << r.describe();
+    EXPECT_NE(r.err.find("cannot replace rho.den045_eng"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.ends_with("rho.den045\n")) << "refused before the plane is computed";
+    EXPECT_TRUE(is_older_plane(f));
+}
+
+TEST_F(PlaneFiles, WhatStandsUnderATemporaryNameIsNeverOpened)
+{
+    // Leftovers of killed runs, or traps: a FIFO (whose opening would wait for
+    // a reader), a symbolic link to someone's file, a folder.
+    temp_folder f;
+    ASSERT_EQ(::mkfifo((f / "rho.den045_rho.part").c_str(), 0644), 0);
+    write_file(f / "victim", "not a plane\n");
+    fs::create_symlink("victim", f / "rho.den045.part");
+    fs::create_directory(f / "rho.den045_esq.part");
+    const run_result r = kelvane(f, plane_45, {.time_limit = 20});
+    ASSERT_EQ(r.status, 0) << r.describe();
+    EXPECT_EQ(lines_of(read_file(f / "rho.den045_esq")).size(), 130321u);
+    EXPECT_TRUE(fs::is_fifo(f / "rho.den045_rho.part") && fs::is_symlink(f / "rho.den045.part") &&
+                fs::is_directory(f / "rho.den045_esq.part"));
+    EXPECT_EQ(read_file(f / "victim"), "not a plane\n");
+    EXPECT_EQ(file_names(f.path()).size(), 8u);
+}
+
+TEST_F(PlaneFiles, TwoNamesOfAPlaneThatLeadToOneFileAreRefused)
+{
+    for (const bool symbolic : {true, false}) {
+        temp_folder f;
+        write_file(f / "rho.den045", "older\n");
+        if (symbolic)
+            fs::create_symlink("rho.den045", f / "rho.den045_rho");
+        else
+            fs::create_hard_link(f / "rho.den045", f / "rho.den045_rho");
+        const run_result r = kelvane(f, plane_45);
+        EXPECT_EQ(r.status, 2) << r.describe();
+        EXPECT_NE(r.err.find("rho.den045_rho"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("same file as rho.den045"), std::string::npos) << r.err;
+        EXPECT_EQ(read_file(f / "rho.den045"), "older\n");
+        EXPECT_EQ(file_names(f.path()), (std::vector<std::string>{"rho.den045", "rho.den045_rho"}));
+    }
+}
+
+TEST_F(PlaneFiles, ARunEndedBySigintSigtermOrSighupLeavesNoTemporaryFile)
+{
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(sig));
+        temp_folder f;
+        write_older_plane(f);
+        // A plane that takes seconds, ended once its files are being written.
+        run_options o = threads("1");
+        o.cwd = f.path();
+        o.args = split_words("10 16 -1 45 45" + water + "30");
+        o.started = [&](pid_t pid) {
+            for (int ms = 0; ms < 20000 && !fs::exists(f / "rho.den045_esq.part"); ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ::kill(pid, sig);
+        };
+        const run_result r = run_program(program_path("kelvane"), o);
+        EXPECT_EQ(r.signal, sig) << r.describe();
+        EXPECT_TRUE(is_older_plane(f)) << ::testing::PrintToString(file_names(f.path()));
+    }
+}
+
+// ---- The renames of a plane interrupted or failing: every rename of this
+// test program passes through here, and the armed one first raises a signal
+// or fails.
+
+struct rename_injection {
+    int countdown = 0;   // which rename from the arming on, counted from 1
+    int signal = 0;
+    int error = 0;
+} injected;
+
+}  // namespace
+
+extern "C" int rename(const char* from, const char* to) noexcept
+{
+    if (injected.countdown > 0 && --injected.countdown == 0) {
+        if (injected.signal != 0) ::raise(injected.signal);
+        if (injected.error != 0) return errno = injected.error, -1;
+    }
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+
+namespace {
+
+TEST(PlaneFileSet, RenamesInterruptedOrFailingNeverLeaveAMixedPlaneUnderItsEsqFileNorLoseAnOlderFile)
+{
+    // A signal between two renames comes once the plane is in place; a
+    // process killed there leaves no "_esq" file and every older file under
+    // some name; a rename that fails puts every older file back (the child
+    // exits with 3).
+    struct row {
+        rename_injection injection;
+        int ending;   // the signal that ends the child, or its exit status
+        std::function<bool(const temp_folder&)> left;
+    };
+    const row rows[] = {
+        {{.countdown = 2, .signal = SIGTERM}, SIGTERM, [](const temp_folder& f) {
+             return file_names(f.path()) == names_45 &&
+                    std::ranges::all_of(names_45, [&](const std::string& n) { return read_file(f / n) == "new\n"; });
+         }},
+        {{.countdown = 2, .signal = SIGKILL}, SIGKILL, [](const temp_folder& f) {
+             std::vector<std::string> contents;
+             for (const auto& [name, content] : files_in(f.path())) contents.push_back(content);
+             return !fs::exists(f / "rho.den045_esq") && std::ranges::all_of(names_45, [&](const std::string& n) {
+                 return std::ranges::count(contents, "older " + n + "\n") > 0;
+             });
+         }},
+        {{.countdown = 3, .error = EIO}, 3, is_older_plane},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.ending);
+        temp_folder f;
+        write_older_plane(f);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(f.path().c_str()) != 0) ::_exit(5);
+            try {
+                kelvane::plane_files files;
+                kelvane::open_plane_files(files, 45);
+                for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "new\n");
+                injected = r.injection;
+                kelvane::close_plane_files(files);
+                ::_exit(0);
+            } catch (const process::run_failure& e) {
+                ::_exit(std::string(e.what()).find("cannot rename") != std::string::npos ? 3 : 4);
+            }
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status), r.ending) << status;
+        EXPECT_TRUE(r.left(f)) << ::testing::PrintToString(file_names(f.path()));
+    }
+}
+
+TEST(PlaneFileSet, SomethingThatTakesANameWhileThePlaneIsComputedStopsThePlacing)
+{
+    // A directory put under the name of "_eng" after the checks: no name of
+    // the plane is placed, and the temporary files go.
     temp_folder f;
     const fs::path start = fs::current_path();
     fs::current_path(f.path());

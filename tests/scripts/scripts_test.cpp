@@ -22,6 +22,7 @@ using namespace test_support;
 
 const fs::path plot_plane = source_path("scripts/plot-plane");
 const fs::path plot_scan = source_path("scripts/plot-scan");
+const fs::path plot_blocking = source_path("scripts/plot-blocking");
 
 bool is_png(const fs::path& p)
 {
@@ -70,6 +71,18 @@ protected:
         return run(script, args, (*data_ / "fake-gnuplot").string());
     }
     std::string logged() const { return read_file(work_ / "log"); }
+
+    // average's report with the tables asked for, on the correlated test file,
+    // saved as `name` in the work folder.
+    void save_average_report(const std::string& options, const std::string& name)
+    {
+        fs::copy_file(test_data_path("average/errors/correlated.eng"), work_ / "wd.eng");
+        const run_result r = run_program(program_path("average"),
+                                         {.cwd = work_.path(), .args = split_words(options + " 50"),
+                                          .stdout_file = work_ / name});
+        ASSERT_EQ(r.status, 0) << r.describe();
+        fs::remove(work_ / "wd.eng");
+    }
 
     static inline std::unique_ptr<temp_folder> data_;
     temp_folder work_{"scripts-work"};
@@ -181,10 +194,40 @@ TEST_F(Scripts, TheScanDisplacementIsMatchedAsTheScanPrintsIt)
     EXPECT_NE(r.err.find("run brantor first"), std::string::npos) << r.err;
 }
 
+TEST_F(Scripts, TheBlockingPlotGetsEveryLevelAndTheChosenBlockSizes)
+{
+    save_average_report("--temp 10 --nslice 64 --molecules 2 --errors --blocking", "errors.txt");
+    run_result r = run_fake(plot_blocking, "errors.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "./errors-blocking.png\n");
+    // Erot reaches no plateau on that file; the others do at 64 or 32 records.
+    EXPECT_NE(logged().find("chosen='64 64 64 0 64 32 64'"), std::string::npos) << logged();
+    const std::vector<std::string> rows = lines_of(read_file(work_ / "log.data"));
+    ASSERT_EQ(rows.size(), 10u);   // 1500 records: blocks of 1 to 512
+    EXPECT_EQ(split_words(rows[9]).size(), 16u);
+    EXPECT_EQ(split_words(rows[9])[0], "512");
+
+    // Without the error table nothing is marked.
+    save_average_report("--blocking", "levels.txt");
+    r = run_fake(plot_blocking, "-o levels.png levels.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(logged().find("chosen='0 0 0 0 0 0 0'"), std::string::npos) << logged();
+
+    save_average_report("--errors", "no-levels.txt");
+    r = run_fake(plot_blocking, "no-levels.txt");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("holds no blocking table"), std::string::npos) << r.err;
+    r = run_fake(plot_blocking, "missing.txt");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot read the report file"), std::string::npos) << r.err;
+}
+
 TEST_F(Scripts, AMissingGnuplotIsNamedWithItsDebianPackage)
 {
+    write_file(work_ / "report.txt", "\n# block_size blocks\n 1 2 3 4\n");
     for (const auto& [script, args] : {std::pair{plot_plane, std::string("rho.den001")},
-                                       std::pair{plot_scan, std::string("0 0 0")}}) {
+                                       std::pair{plot_scan, std::string("0 0 0")},
+                                       std::pair{plot_blocking, std::string("report.txt")}}) {
         const run_result r = run(script, args, "/nonexistent/gnuplot");
         EXPECT_EQ(r.status, 2) << script;
         EXPECT_EQ(r.out, "") << script;
@@ -193,6 +236,7 @@ TEST_F(Scripts, AMissingGnuplotIsNamedWithItsDebianPackage)
     }
     EXPECT_FALSE(fs::exists(work_ / "rho.den001.png"));
     EXPECT_FALSE(fs::exists(work_ / "scan_0.00_0.00_0.00.png"));
+    EXPECT_FALSE(fs::exists(work_ / "report-blocking.png"));
 }
 
 TEST_F(Scripts, GnuplotDrawsAPlaneIntoAPng)
@@ -213,6 +257,16 @@ TEST_F(Scripts, GnuplotDrawsTheScanOfADisplacementIntoAPng)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "scan.png\n");
     EXPECT_TRUE(is_png(work_ / "scan.png"));
+}
+
+TEST_F(Scripts, GnuplotDrawsTheBlockingIntoAPng)
+{
+    if (!find_program("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox)";
+    save_average_report("--errors --blocking", "errors.txt");
+    const run_result r = run(plot_blocking, "errors.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "./errors-blocking.png\n");
+    EXPECT_TRUE(is_png(work_ / "errors-blocking.png"));
 }
 
 }  // namespace

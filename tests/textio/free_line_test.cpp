@@ -13,7 +13,8 @@
 
 namespace {
 
-// Items are t:text, i:integer, r:bits of a real in hex, separated by ';'.
+// Items are t:text, i:integer, l:64-bit integer, r:bits of a real in hex,
+// separated by ';'.
 std::string build(const std::string& items)
 {
     textio::free_line line;
@@ -28,6 +29,8 @@ std::string build(const std::string& items)
             line.text(value);
         else if (item[0] == 'i')
             line.integer(std::stoi(value));
+        else if (item[0] == 'l')
+            line.integer64(std::stoll(value));
         else
             line.real(vectors::from_hex(value));
         at = next + 1;

@@ -42,7 +42,7 @@ struct program_usage {
 const program_usage programs[] = {
     {"kelvane", "kelvane" + nine_argument_usage, "warm"},
     {"sodrel", "sodrel" + nine_argument_usage, "warm"},
-    {"average", "average skip(records)", "1.5"},
+    {"average", "average [--temp T] [--nslice P] [--molecules N] [--errors] [--blocking] skip(records)", "1.5"},
 };
 
 TEST(Help, EitherSpellingPrintsTheUsageOnStandardOutputAndEndsWithStatusZero)
@@ -68,7 +68,10 @@ TEST(Help, ExplainsEveryArgumentWithItsUnit)
             EXPECT_NE(out.find(item), std::string::npos) << program << ": " << item;
     }
     EXPECT_NE(run("sodrel", "--help").out.find("  --accuracy TOL  "), std::string::npos);
-    EXPECT_NE(run("average", "-h").out.find("  skip  number of leading records"), std::string::npos);
+    const std::string average = run("average", "-h").out;
+    for (const char* item : {"  skip           number of leading records", "  --temp T       temperature of the run in K",
+                             "  --nslice P ", "  --molecules N ", "  --errors ", "  --blocking "})
+        EXPECT_NE(average.find(item), std::string::npos) << item;
 }
 
 TEST(Help, TheWaterExampleOfTheHelpIsARunThatPasses)
