@@ -30,6 +30,9 @@ struct run_args {
     int jmax = 0;        // highest J of the basis, at most routines::jmax_limit
     int ndim = 1;        // 2 jmax + 1
     plane_evaluation evaluation = plane_evaluation::term_by_term;
+    // sodrel --accuracy TOL: the smallest jmax whose left-out levels change
+    // the table by at most TOL of its peak; 0 when not asked.
+    double accuracy = 0;
 };
 
 // The K-parity blocks a density sums over.  iodevn -1 names both, 0 the
