@@ -36,6 +36,9 @@ struct run_args {
     std::string hdf5_file;
     // The command line as given, words separated by blanks, for the record.
     std::string command_line;
+    // sodrel --accuracy TOL: the smallest jmax whose left-out levels change
+    // the table by at most TOL of its peak; 0 when not asked.
+    double accuracy = 0;
 };
 
 // The K-parity blocks a density sums over.  iodevn -1 names both, 0 the
