@@ -81,13 +81,12 @@ bool passes_cutoff(double emax, time_steps steps)
     return true;
 }
 
-time_steps level_stage(level_storage& storage, const run_args& args, const process::line_sink& out)
+level_stage_result level_stage(level_storage& storage, const run_args& args, const process::line_sink& out)
 {
     const time_steps steps = open_level_stage(args, out);
     compute_levels(storage, args, out);
     close_level_stage(storage.levels, args, steps, out);
-    thermodynamic_report(storage.levels, args, steps, out);
-    return steps;
+    return {steps, thermodynamic_report(storage.levels, args, steps, out)};
 }
 
 }  // namespace kelvane

@@ -24,6 +24,18 @@ time_steps time_steps_of(const run_args& args);
 // factor meaning anything.
 time_steps finite_time_steps(const run_args& args);
 
+// Partition function and mean energy (cm-1) of each K-parity block at tau,
+// the figures of the report's "AT TAU" lines.
+struct thermodynamics_at_tau {
+    double z_even, e_even, z_odd, e_odd;
+};
+
+// What kelvane's level stage found, beside the levels it leaves.
+struct level_stage_result {
+    time_steps steps;
+    thermodynamics_at_tau at_tau;
+};
+
 // The opening of the stage: a tau that is not finite (temp too close to
 // zero) ends the run before anything is printed (run_failure); an iodevn
 // that names no block selection ends it with the line "iodevn can only be
@@ -51,6 +63,6 @@ void close_level_stage(const rotlev& levels, const run_args& args, time_steps st
 
 // kelvane's whole stage: opening, the levels of J = 0..jmax, close, and the
 // thermodynamic report.
-time_steps level_stage(level_storage& storage, const run_args& args, const process::line_sink& out);
+level_stage_result level_stage(level_storage& storage, const run_args& args, const process::line_sink& out);
 
 }  // namespace kelvane

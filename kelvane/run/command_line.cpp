@@ -25,12 +25,16 @@ constexpr std::string_view sodrel_summary =
     "Is the basis cutoff jmax large enough for kelvane at this temperature and time step?\n"
     "Silence on standard error: yes.  \"STOP too large contribution from emax\": raise jmax.\n";
 
-constexpr std::string_view fourier_option =
+constexpr std::string_view plane_options =
     "Before the nine arguments:\n"
     "  --fourier  evaluate each plane as a two-dimensional Fourier series: seconds\n"
     "             instead of minutes for full tables at large jmax; every sum is carried\n"
     "             in double-double and rounded once, more accurate than the default\n"
-    "             term-by-term order, whose files it does not reproduce bit for bit\n";
+    "             term-by-term order, whose files it does not reproduce bit for bit\n"
+    "  --hdf5 FILE  all planes into the one HDF5 file FILE (rho, eng and esq over\n"
+    "             theta, phi, chi, with the run's arguments and report as attributes)\n"
+    "             in place of four text files per plane; kelvane-export FILE writes\n"
+    "             the text files from it, byte for byte\n";
 
 constexpr std::string_view accuracy_option =
     "Before the nine arguments:\n"
@@ -62,7 +66,7 @@ std::string help_text(program p)
     text += kelvane ? kelvane_planes : sodrel_planes;
     text += "  ax az ay  rotational constants of the body x, z and y axes, cm-1 (K along z)\n"
             "  jmax    highest J of the basis, 0..876\n";
-    text += kelvane ? fourier_option : accuracy_option;
+    text += kelvane ? plane_options : accuracy_option;
     text += "Water: ";
     text += name;
     text += kelvane ? " 10 64 -1 44 46 27.877 14.512 9.285 17\n" : " 10 64 -1 0 0 27.877 14.512 9.285 17\n";
@@ -176,16 +180,32 @@ run_args read_command_line(int argc, char** argv, program p)
     for (; options + 1 < argc && argv[options + 1] && std::string_view(argv[options + 1]).starts_with("--");
          ++options) {
         const std::string_view option = argv[options + 1];
-        if (option == "--fourier")
+        if (option == "--fourier") {
             args.evaluation = plane_evaluation::fourier_series;
-        else if (option == "--accuracy" && p == program::sodrel) {
+        } else if (option == "--hdf5") {
+            // The name follows as the next word; a word that looks like an
+            // option is a forgotten name, not a file to create.
+            const char* file = options + 2 < argc ? argv[options + 2] : nullptr;
+            if (!file || !*file || file[0] == '-')
+                throw process::usage_failure(
+                    file && *file ? "--hdf5 needs a file name, not '" + textio::shown(file) + "'"
+                                  : "--hdf5 needs a file name",
+                    usage);
+            args.hdf5_file = file;
+            ++options;
+        } else if (option == "--accuracy" && p == program::sodrel) {
             ++options;   // its value follows it
             args.accuracy = accuracy_value(argc, argv, options + 1, usage);
-        } else
+        } else {
             throw process::usage_failure("unknown option '" + textio::shown(option) + "'",
                                         usage);
+        }
     }
     reader r{argc, argv, options, name, usage};
+    for (int k = 0; k < argc; ++k) {
+        if (k > 0) args.command_line += ' ';
+        if (argv[k]) args.command_line += argv[k];
+    }
 
     args.temp = r.real(1);
     args.nslice = r.integer(2);
