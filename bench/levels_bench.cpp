@@ -12,23 +12,13 @@
 #include "kelvane/levels/level_blocks.hpp"
 #include "routines/rotmat.hpp"
 #include "routines/tql.hpp"
+#include "tests/support/water.hpp"
 
 using namespace kelvane;
 
 namespace {
 
-run_args water(int jmax)
-{
-    run_args a;
-    a.temp = 10;
-    a.nslice = 128;
-    a.ax = 27.877;
-    a.az = 14.512;
-    a.ay = 9.285;
-    a.jmax = jmax;
-    a.ndim = 2 * jmax + 1;
-    return a;
-}
+run_args water(int jmax) { return water_args(jmax); }
 
 template <class F>
 double median_seconds(int runs, F f)

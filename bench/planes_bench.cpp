@@ -18,6 +18,7 @@
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/plane_files.hpp"
 #include "kelvane/density/plane_stage.hpp"
+#include "kelvane/density/plane_text.hpp"
 #include "tests/support/density_planes.hpp"
 #include "tests/support/density_reference.hpp"
 
@@ -67,7 +68,8 @@ int main(int argc, char** argv)
     // alone by the same evaluation; the files' share is the difference.
     // The first plane of a run also makes the angle-independent factors of
     // the Wigner series that later planes reuse; it is reported apart.
-    plane_stage_ptr stage = reserve_plane_stage(args, *block_selection::of(args.iodevn), threads);
+    plane_text_output text(args, threads, region_points);
+    plane_stage_ptr stage = reserve_plane_stage(args, *block_selection::of(args.iodevn), threads, text);
     plan_levels(*stage, lev, tau);
     const auto evaluation = test_planes::planned(args, lev, tau, threads);
     routines::wigner_plane wigner;
@@ -79,7 +81,7 @@ int main(int argc, char** argv)
         test_planes::evaluate(*evaluation, wigner);
         compute.push_back(seconds_since(t));
         t = std::chrono::steady_clock::now();
-        write_plane(*stage, ithe, silent);
+        write_plane(*stage, ithe, silent, text);
         whole.push_back(seconds_since(t));
     }
     const double first = whole[0];

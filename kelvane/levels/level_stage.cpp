@@ -14,14 +14,19 @@ time_steps time_steps_of(const run_args& args)
     return {beta, beta / static_cast<double>(args.nslice)};
 }
 
-time_steps open_level_stage(const run_args& args, const process::line_sink& out)
+time_steps finite_time_steps(const run_args& args)
 {
-    // A temperature so close to zero that beta overflows leaves no Boltzmann
-    // factor meaning anything, and a cutoff test that passes whatever jmax.
+    // An infinite tau would also pass the cutoff test whatever jmax.
     const time_steps steps = time_steps_of(args);
     if (!std::isfinite(steps.tau))
         throw process::run_failure("argument 1 (temp) is too small: beta = 1/(0.6950356 temp) is beyond the range "
                                   "of a double");
+    return steps;
+}
+
+time_steps open_level_stage(const run_args& args, const process::line_sink& out)
+{
+    const time_steps steps = finite_time_steps(args);
     if (!block_selection::of(args.iodevn)) {
         out.line(textio::free_line().text("iodevn can only be -1 0 1").str());
         throw process::stop_run{};
@@ -52,26 +57,36 @@ void close_level_stage(const rotlev& levels, const run_args& args, time_steps st
     // give infinite levels or no numbers at all: no Boltzmann factor, report
     // or table made from them means anything.
     for (const block_levels* half : {&levels.even, &levels.odd})
-        for (const double e : half->level)
-            if (!std::isfinite(e))
-                throw process::run_failure("the levels are not finite numbers: the rotational constants ax, az, ay "
-                                          "are too large; nothing is computed from them");
+        for (const double e : half->level) require_finite_level(e);
     out.line(textio::free_line().text("jmax=").integer(args.jmax).str());
     const double emax = highest_level(levels);
     for (const double step : {steps.beta, steps.tau}) {
         const double x = std::exp(-step * emax);
         out.line(textio::free_line().text("emax=").real(emax).text(" exponential=").real(x).str());
-        if (x > 1e-8) throw process::stop_run{"too large contribution from emax"};
+        if (x > cutoff_factor) throw process::stop_run{"too large contribution from emax"};
     }
 }
 
-time_steps level_stage(level_storage& storage, const run_args& args, const process::line_sink& out)
+void require_finite_level(double e)
+{
+    if (!std::isfinite(e))
+        throw process::run_failure("the levels are not finite numbers: the rotational constants ax, az, ay "
+                                  "are too large; nothing is computed from them");
+}
+
+bool passes_cutoff(double emax, time_steps steps)
+{
+    for (const double step : {steps.beta, steps.tau})
+        if (std::exp(-step * emax) > cutoff_factor) return false;
+    return true;
+}
+
+level_stage_result level_stage(level_storage& storage, const run_args& args, const process::line_sink& out)
 {
     const time_steps steps = open_level_stage(args, out);
     compute_levels(storage, args, out);
     close_level_stage(storage.levels, args, steps, out);
-    thermodynamic_report(storage.levels, args, steps, out);
-    return steps;
+    return {steps, thermodynamic_report(storage.levels, args, steps, out)};
 }
 
 }  // namespace kelvane

@@ -19,6 +19,22 @@ struct time_steps {
     double tau;
 };
 time_steps time_steps_of(const run_args& args);
+// The same, ending the run (run_failure) when tau is not finite: a
+// temperature so close to zero that beta overflows leaves no Boltzmann
+// factor meaning anything.
+time_steps finite_time_steps(const run_args& args);
+
+// Partition function and mean energy (cm-1) of each K-parity block at tau,
+// the figures of the report's "AT TAU" lines.
+struct thermodynamics_at_tau {
+    double z_even, e_even, z_odd, e_odd;
+};
+
+// What kelvane's level stage found, beside the levels it leaves.
+struct level_stage_result {
+    time_steps steps;
+    thermodynamics_at_tau at_tau;
+};
 
 // The opening of the stage: a tau that is not finite (temp too close to
 // zero) ends the run before anything is printed (run_failure); an iodevn
@@ -30,15 +46,23 @@ time_steps open_level_stage(const run_args& args, const process::line_sink& out)
 // leave last: the highest level of the basis.
 double highest_level(const rotlev& levels);
 
-// The close of the stage: levels that are not all finite end the run
-// (run_failure); then the line "jmax=" and jmax, and the cutoff test on
-// the highest level: the Boltzmann factors exp(-beta emax) and
-// exp(-tau emax) are printed and must not exceed 1e-8, else the run stops
-// with "too large contribution from emax".
+// The cutoff test on the highest level of a basis: its Boltzmann factors
+// exp(-beta emax) and exp(-tau emax) must not exceed 1e-8.
+inline constexpr double cutoff_factor = 1e-8;
+bool passes_cutoff(double emax, time_steps steps);
+
+// A level that is not a finite number (constants too large for a double)
+// ends the run (run_failure).
+void require_finite_level(double e);
+
+// The close of the stage: levels that are not all finite end the run; then
+// the line "jmax=" and jmax, and the cutoff test: the two factors are
+// printed, and the run stops with "too large contribution from emax" at the
+// first that exceeds cutoff_factor.
 void close_level_stage(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out);
 
 // kelvane's whole stage: opening, the levels of J = 0..jmax, close, and the
 // thermodynamic report.
-time_steps level_stage(level_storage& storage, const run_args& args, const process::line_sink& out);
+level_stage_result level_stage(level_storage& storage, const run_args& args, const process::line_sink& out);
 
 }  // namespace kelvane

@@ -56,7 +56,7 @@ std::string energy_line(std::string_view label, double z, double e)
 
 }  // namespace
 
-void thermodynamic_report(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out)
+thermodynamics_at_tau thermodynamic_report(const rotlev& levels, const run_args& args, time_steps steps, const process::line_sink& out)
 {
     const double beta = steps.beta, tau = steps.tau;
     // kboltz^2, the factor that turns the energy variance into a heat
@@ -96,6 +96,7 @@ void thermodynamic_report(const rotlev& levels, const run_args& args, time_steps
     put_text_f12(line, " E=", e / kboltz);
     line += " K";
     out.line(line);
+    return {even_tau.z, even_tau.s1 / even_tau.z, odd_tau.z, odd_tau.s1 / odd_tau.z};
 }
 
 }  // namespace kelvane

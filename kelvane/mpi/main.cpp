@@ -7,7 +7,8 @@
 // compute the same levels without printing them (the stage is deterministic,
 // so every rank holds the same bits).  Each rank computes and writes its share
 // of the planes; rank 0 prints each plane's file name, in plane order, once
-// the plane's files are in place.
+// the plane's files are in place.  With --hdf5 rank 0 alone writes the table,
+// and the other ranks send it their planes (plane_to_writer.hpp).
 #include <mpi.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include "kelvane/density/plane_files.hpp"
 #include "kelvane/density/plane_progress.hpp"
 #include "kelvane/mpi/plane_share.hpp"
+#include "kelvane/mpi/plane_to_writer.hpp"
 #include "kelvane/run/command_line.hpp"
 #include "kelvane/run/run.hpp"
 #include "process/process.hpp"
@@ -36,6 +38,7 @@ constexpr std::string_view program_label = "kelvane-mpi";
 // with this exit status.
 constexpr int verdict_go = -1;
 constexpr int tag_plane_complete = 1;
+constexpr int writer_rank = 0;
 
 // Unless the user says otherwise, the ranks of one node share its processors
 // evenly.
@@ -51,9 +54,14 @@ unsigned hardware_share()
 }
 
 // Rank 0: its own planes, and between them the announcements of the planes
-// completed anywhere, in plane order; then it waits for the rest.
+// completed anywhere, in plane order; then it waits for the rest.  For a
+// table the other ranks' planes come with their values, which go into the
+// table before they are announced.
 void planes_of_rank_zero(kelvane_run& run, int ranks, terminal_line* line)
 {
+    const bool table = !run.args().hdf5_file.empty();
+    region_values received;
+    std::vector<double> message;
     silent_progress silent;
     plane_announcer announcer = start_announcer(run.planes());
     std::vector<int> ready;
@@ -69,7 +77,12 @@ void planes_of_rank_zero(kelvane_run& run, int ranks, terminal_line* line)
     };
     auto receive = [&] {
         int ithe = 0;
-        MPI_Recv(&ithe, 1, MPI_INT, MPI_ANY_SOURCE, tag_plane_complete, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        if (table) {
+            ithe = receive_plane(received, message);
+            run.write_computed_plane(ithe, received);
+        } else {
+            MPI_Recv(&ithe, 1, MPI_INT, MPI_ANY_SOURCE, tag_plane_complete, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        }
         complete(ithe);
     };
     if (line) line->plane_begun();
@@ -77,19 +90,24 @@ void planes_of_rank_zero(kelvane_run& run, int ranks, terminal_line* line)
         run.write_plane(ithe, silent);
         complete(ithe);
         for (int waiting = 1; waiting;) {
-            MPI_Iprobe(MPI_ANY_SOURCE, tag_plane_complete, MPI_COMM_WORLD, &waiting, MPI_STATUS_IGNORE);
+            if (table)
+                waiting = plane_waiting();
+            else
+                MPI_Iprobe(MPI_ANY_SOURCE, tag_plane_complete, MPI_COMM_WORLD, &waiting, MPI_STATUS_IGNORE);
             if (waiting) receive();
         }
     }
     while (!all_announced(announcer)) receive();
 }
 
+// A plane of a table reaches rank 0 with its values, which is its
+// announcement.
 void planes_of_other_rank(kelvane_run& run, int rank, int ranks)
 {
     silent_progress silent;
     for (int ithe : planes_of_rank(run.planes(), rank, ranks)) {
         run.write_plane(ithe, silent);
-        MPI_Send(&ithe, 1, MPI_INT, 0, tag_plane_complete, MPI_COMM_WORLD);
+        if (run.args().hdf5_file.empty()) MPI_Send(&ithe, 1, MPI_INT, 0, tag_plane_complete, MPI_COMM_WORLD);
     }
 }
 
@@ -114,7 +132,10 @@ int main(int argc, char** argv)
     std::optional<kelvane_run> run;
     auto set_up = [&] {
         const int threads = thread_count(std::getenv("KELVANE_THREADS"), hardware);
-        run.emplace(read_command_line(argc, argv, program::kelvane_mpi), threads);
+        const run_args args = read_command_line(argc, argv, program::kelvane_mpi);
+        std::unique_ptr<plane_output> output;
+        if (!args.hdf5_file.empty() && rank != writer_rank) output = std::make_unique<plane_to_writer>(writer_rank);
+        run.emplace(args, threads, std::move(output));
     };
 
     // The level stage on rank 0, its stops and failures said once, there;
@@ -162,7 +183,11 @@ int main(int argc, char** argv)
         throw process::stop_run{};
     } catch (...) {
         status = process::report_ending(std::current_exception(), program_label);
-        if (status != 0) MPI_Abort(MPI_COMM_WORLD, status);
+        // What this rank had begun of its files goes before the job ends.
+        if (status != 0) {
+            run.reset();
+            MPI_Abort(MPI_COMM_WORLD, status);
+        }
     }
     MPI_Finalize();
     return status;

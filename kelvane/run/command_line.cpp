@@ -25,12 +25,24 @@ constexpr std::string_view sodrel_summary =
     "Is the basis cutoff jmax large enough for kelvane at this temperature and time step?\n"
     "Silence on standard error: yes.  \"STOP too large contribution from emax\": raise jmax.\n";
 
-constexpr std::string_view fourier_option =
+constexpr std::string_view plane_options =
     "Before the nine arguments:\n"
     "  --fourier  evaluate each plane as a two-dimensional Fourier series: seconds\n"
     "             instead of minutes for full tables at large jmax; every sum is carried\n"
     "             in double-double and rounded once, more accurate than the default\n"
-    "             term-by-term order, whose files it does not reproduce bit for bit\n";
+    "             term-by-term order, whose files it does not reproduce bit for bit\n"
+    "  --hdf5 FILE  all planes into the one HDF5 file FILE (rho, eng and esq over\n"
+    "             theta, phi, chi, with the run's arguments and report as attributes)\n"
+    "             in place of four text files per plane; kelvane-export FILE writes\n"
+    "             the text files from it, byte for byte\n";
+
+constexpr std::string_view accuracy_option =
+    "Before the nine arguments:\n"
+    "  --accuracy TOL  instead of the verdict, one line \"accuracy TOL: jmax= J bound= B\":\n"
+    "             the smallest jmax J that passes the cutoff test and whose left-out\n"
+    "             levels provably change no value of rho, rho.eng or rho.esq by more\n"
+    "             than TOL (0 < TOL <= 1) of its largest value, nor Z, E or <E^2> at tau\n"
+    "             by more than TOL relative; B is that bound; the jmax argument is ignored\n";
 
 constexpr std::string_view kelvane_planes =
     "  ithe1   first theta plane to tabulate, degrees, 0..180\n"
@@ -56,7 +68,7 @@ std::string help_text(program p)
             "  jmax    highest J of the basis, 0..";
     text += std::to_string(jmax_limit);
     text += '\n';
-    if (kelvane) text += fourier_option;
+    text += kelvane ? plane_options : accuracy_option;
     text += "Water: ";
     text += name;
     text += kelvane ? " 10 64 -1 44 46 27.877 14.512 9.285 17\n" : " 10 64 -1 0 0 27.877 14.512 9.285 17\n";
@@ -64,6 +76,18 @@ std::string help_text(program p)
     text += name;
     text += "(1)\n";
     return text;
+}
+
+// The tolerance after --accuracy, at position `at`: a number above 0 and at
+// most 1, a relative change of the table.
+double accuracy_value(int argc, char** argv, int at, const std::string& usage)
+{
+    const char* text = at < argc ? argv[at] : nullptr;
+    const auto v = text ? textio::parse_real(text) : std::nullopt;
+    if (v && *v > 0.0 && *v <= 1.0) return *v;
+    std::string message = "--accuracy needs a tolerance above 0 and at most 1";
+    if (text) message += std::string(", not '") + textio::shown(text) + "'";
+    throw process::usage_failure(message, usage);
 }
 
 struct reader {
@@ -158,13 +182,32 @@ run_args read_command_line(int argc, char** argv, program p)
     for (; options + 1 < argc && argv[options + 1] && std::string_view(argv[options + 1]).starts_with("--");
          ++options) {
         const std::string_view option = argv[options + 1];
-        if (option == "--fourier")
+        if (option == "--fourier") {
             args.evaluation = plane_evaluation::fourier_series;
-        else
+        } else if (option == "--hdf5") {
+            // The name follows as the next word; a word that looks like an
+            // option is a forgotten name, not a file to create.
+            const char* file = options + 2 < argc ? argv[options + 2] : nullptr;
+            if (!file || !*file || file[0] == '-')
+                throw process::usage_failure(
+                    file && *file ? "--hdf5 needs a file name, not '" + textio::shown(file) + "'"
+                                  : "--hdf5 needs a file name",
+                    usage);
+            args.hdf5_file = file;
+            ++options;
+        } else if (option == "--accuracy" && p == program::sodrel) {
+            ++options;   // its value follows it
+            args.accuracy = accuracy_value(argc, argv, options + 1, usage);
+        } else {
             throw process::usage_failure("unknown option '" + textio::shown(option) + "'",
                                         usage);
+        }
     }
     reader r{argc, argv, options, name, usage};
+    for (int k = 0; k < argc; ++k) {
+        if (k > 0) args.command_line += ' ';
+        if (argv[k]) args.command_line += argv[k];
+    }
 
     args.temp = r.real(1);
     args.nslice = r.integer(2);
@@ -187,6 +230,16 @@ run_args read_command_line(int argc, char** argv, program p)
     if (args.jmax < 0) r.reject(9, "must not be negative");
     if (computes_planes(p) && args.ithe1 <= args.ithe2 && args.ithe1 < 0)
         r.reject(4, "must not be negative when planes are requested (ithe1 <= ithe2)");
+    if (args.accuracy > 0) {
+        // The bound rests on levels that grow at least like the smallest
+        // constant times J(J+1).
+        if (!block_selection::of(args.iodevn)) r.reject(3, "must be -1, 0 or 1");
+        const double constants[] = {args.ax, args.az, args.ay};
+        for (int k = 0; k < 3; ++k)
+            if (!(constants[k] > 0.0) || !std::isfinite(constants[k]))
+                r.reject(6 + k, "must be positive for --accuracy: the levels must grow with J for any jmax to "
+                                "bound what the basis leaves out");
+    }
 
     args.ndim = 2 * args.jmax + 1;
     return args;

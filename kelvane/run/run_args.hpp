@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "routines/parity_blocks.hpp"
 
@@ -30,6 +31,14 @@ struct run_args {
     int jmax = 0;        // highest J of the basis, at most routines::jmax_limit
     int ndim = 1;        // 2 jmax + 1
     plane_evaluation evaluation = plane_evaluation::term_by_term;
+    // The planes into one HDF5 table of this name (the option --hdf5) in
+    // place of four text files each; empty: the text files.
+    std::string hdf5_file;
+    // The command line as given, words separated by blanks, for the record.
+    std::string command_line;
+    // sodrel --accuracy TOL: the smallest jmax whose left-out levels change
+    // the table by at most TOL of its peak; 0 when not asked.
+    double accuracy = 0;
 };
 
 // The K-parity blocks a density sums over.  iodevn -1 names both, 0 the

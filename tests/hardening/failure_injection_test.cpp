@@ -2,8 +2,9 @@
 // written: kelvane, brantor and average report the failure on standard error
 // and end with status 2.  kelvane keeps every plane completed before the
 // failure exactly as a good run writes it, and never leaves a cut file under
-// a plane's name; an older file of that name keeps its content.  brantor
-// leaves the files of the run before as they were.
+// a plane's name; an older file of that name keeps its content.  Its table
+// (--hdf5) is whole or not there, and an older table stays as it was.
+// brantor leaves the files of the run before as they were.
 //
 // The small disk is a tmpfs the test mounts, which needs root; the
 // read-only directory is tried as the user "nobody" when the test runs as
@@ -199,6 +200,50 @@ TEST(FailureInjection, KelvaneInAReadOnlyDirectory)
     expect_kelvane_failure(r);
     EXPECT_TRUE(file_names(dir.path() / "work").empty());
 }
+
+#if KELVANE_HAS_HDF5
+// ---- kelvane --hdf5 ----------------------------------------------------------
+// The table is one file for the run, written as t.h5.part: a failure at any
+// write, the closing of the file included, leaves no table, no temporary
+// file, and an older table as it was.
+
+const std::vector<std::string> table_planes_0_1 = {"--hdf5", "t.h5", "10", "2", "-1", "0", "1",
+                                                   "27.877", "14.512", "9.285", "4"};
+
+void expect_older_table_kept(const fs::path& dir, run_options o, const std::string& reason)
+{
+    write_file(dir / "t.h5", "an older table\n");
+    o.cwd = dir;
+    o.args = table_planes_0_1;
+    const run_result r = run_program(program_path("kelvane"), o);
+    expect_kelvane_failure(r);
+    EXPECT_NE(r.err.find("cannot write t.h5.part: " + reason), std::string::npos) << r.err;
+    EXPECT_EQ(file_names(dir), std::vector<std::string>{"t.h5"});
+    EXPECT_EQ(read_file(dir / "t.h5"), "an older table\n");
+}
+
+TEST(FailureInjection, KelvaneTableOnAFullDiskLeavesAnOlderTableAsItWas)
+{
+    temp_folder dir("kelvane_table_disk");
+    small_disk disk(dir.path(), "4m");   // the table of two planes takes 6.3 MB
+    MOUNT_OR_SKIP(disk);
+    expect_older_table_kept(dir.path(), {}, "No space left on device");
+}
+
+TEST(FailureInjection, KelvaneTableBeyondTheFileSizeLimitLeavesAnOlderTableAsItWas)
+{
+    temp_folder good("kelvane_table_good");
+    ASSERT_EQ(run_program(program_path("kelvane"), {.cwd = good.path(), .args = table_planes_0_1}).status, 0);
+    const long long size = static_cast<long long>(fs::file_size(good.path() / "t.h5"));
+    // Within the values of the first plane, and within the last bytes, which
+    // the closing of the file writes.
+    for (const long long limit : {1LL << 20, size - 1}) {
+        SCOPED_TRACE("limit " + std::to_string(limit) + " of " + std::to_string(size));
+        temp_folder dir("kelvane_table_fsize");
+        expect_older_table_kept(dir.path(), {.file_size_limit = limit}, "File too large");
+    }
+}
+#endif
 
 // ---- brantor ------------------------------------------------------------
 

@@ -67,7 +67,7 @@ TEST(Memory, ProgramsUnderTightLimitsEndWithAReportOrAMessage)
         {"brantor", {}, ""},
         {"average", {"1"}, "0 99 99 99 99 99 99 99 99 99\n1 10 -20 -10 5 0 -5 30 0 0\n"},
     };
-    int runs = 0;
+    int runs = 0, not_loaded = 0;
     for (const auto& c : cases) {
         for (const long long limit : {8LL, 12LL, 16LL, 24LL, 32LL, 64LL, 256LL}) {
             temp_folder dir(c.program + "_tight");
@@ -77,6 +77,14 @@ TEST(Memory, ProgramsUnderTightLimitsEndWithAReportOrAMessage)
                 {.cwd = dir.path(), .args = c.args, .address_space_limit = limit * megabyte, .time_limit = 120});
             ++runs;
             const std::string what = c.program + " under " + std::to_string(limit) + " MB: " + r.describe();
+            // Under about 10 MB the system's loader cannot map kelvane, which
+            // carries the HDF5 library, with its shared libraries: nothing of
+            // the program runs, and the loader ends it with status 127.
+            if (limit < 12 && r.exited && r.status == 127 &&
+                r.err.find("error while loading shared libraries") != std::string::npos) {
+                ++not_loaded;
+                continue;
+            }
             ASSERT_TRUE(r.exited) << what;
             ASSERT_TRUE(r.status == 0 || r.status == 2) << what;
             if (r.status == 2) {
@@ -86,7 +94,7 @@ TEST(Memory, ProgramsUnderTightLimitsEndWithAReportOrAMessage)
             }
         }
     }
-    std::printf("runs under address-space limits: %d\n", runs);
+    std::printf("runs under address-space limits: %d, of which the loader refused %d\n", runs, not_loaded);
 }
 
 }  // namespace

@@ -64,6 +64,17 @@ TEST_F(Install, PutsTheProgramsAndScriptsInBinAndAManualPageForEachProgram)
     }
 }
 
+// Where HDF5 was found: kelvane-export and its manual page too.
+TEST_F(Install, PutsKelvaneExportBesideKelvaneWhereItIsBuilt)
+{
+    if (!fs::exists(program_path("kelvane-export"))) GTEST_SKIP() << "kelvane-export is not built (no HDF5)";
+    EXPECT_EQ(access((prefix() / "bin" / "kelvane-export").c_str(), X_OK), 0);
+    EXPECT_TRUE(fs::is_regular_file(prefix() / "share" / "man" / "man1" / "kelvane-export.1"));
+    const run_result r = run_installed("kelvane-export", "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: kelvane-export FILE", 0), 0u) << r.out;
+}
+
 TEST_F(Install, TheInstalledSodrelJudgesACutoffFromAnyFolder)
 {
     const run_result pass = run_installed("sodrel", "10 64 -1 0 0 27.877 14.512 9.285 17");
@@ -88,8 +99,9 @@ TEST_F(Install, TheInstalledProgramsAnswerHelp)
 TEST_F(Install, TheManualPagesFormatWithoutWarnings)
 {
     if (!find_program("groff")) GTEST_SKIP() << "groff is not installed";
-    for (const char* program : {"kelvane", "sodrel", "brantor", "average"}) {
+    for (const char* program : {"kelvane", "sodrel", "brantor", "average", "kelvane-export"}) {
         const fs::path page = prefix() / "share" / "man" / "man1" / (std::string(program) + ".1");
+        if (!fs::exists(page)) continue;
         const run_result r = run_program("groff", {.args = {"-man", "-Tutf8", "-ww", "-z", page.string()}});
         EXPECT_EQ(r.status, 0) << page;
         EXPECT_EQ(r.err, "") << page;

@@ -15,26 +15,13 @@
 #include "routines/tql.hpp"
 #include "tests/support/bits.hpp"
 #include "process/process.hpp"
+#include "tests/support/water.hpp"
 
 using namespace kelvane;
 
 namespace {
 
-run_args water(int jmax)
-{
-    run_args a;
-    a.temp = 10;
-    a.nslice = 128;
-    a.iodevn = -1;
-    a.ithe1 = 1;
-    a.ithe2 = 0;
-    a.ax = 27.877;
-    a.az = 14.512;
-    a.ay = 9.285;
-    a.jmax = jmax;
-    a.ndim = 2 * jmax + 1;
-    return a;
-}
+run_args water(int jmax) { return water_args(jmax); }
 
 // The block filled densely from rotmat (lower triangle mirrored) and solved
 // with tql, with the leading dimension ndim of the original layout.

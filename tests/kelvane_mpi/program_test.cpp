@@ -1,13 +1,16 @@
 // kelvane-mpi under mpirun beside kelvane: the same files and report whatever
-// the number of ranks, the stops once, failures that end the whole job with
-// the completed planes intact; and the job-array way of splitting a table
-// into independent kelvane runs.
+// the number of ranks, the same table with --hdf5, the stops once, failures
+// that end the whole job with the completed planes intact; and the job-array
+// way of splitting a table into independent kelvane runs.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#if KELVANE_HAS_HDF5
+#include "tests/kelvane_hdf5/tables.hpp"
+#endif
 #include "tests/support/files.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/process.hpp"
@@ -110,6 +113,40 @@ TEST(KelvaneMpi, TheFourierOptionGivesTheFilesOfTheSerialRunToo)
     expect_files_and_report_of_the_serial_run("--fourier 10 32 -1 89 90" + water + "14",
                                               {{2, "KELVANE_THREADS=1 "}, {3, ""}});
 }
+
+#if KELVANE_HAS_HDF5
+// Rank 0 writes the table from the planes of every rank: the serial run's
+// values, the serial run's report and plane names; and a table in the way
+// refused once, before any work, with nothing left behind.
+TEST(KelvaneMpi, TheTableHoldsTheSerialRunsValuesForOneTwoAndThreeRanks)
+{
+    REQUIRE_MPI();
+    const std::string args = "--hdf5 t.h5 10 8 -1 0 4" + water + "10";
+    temp_folder serial;
+    const run_result s = kelvane(serial, args);
+    ASSERT_EQ(s.status, 0) << s.err;
+    std::vector<std::string> want = report_of_serial(s.out);
+    for (const std::string& name : names_of(s.out)) want.push_back(name);
+    for (const auto& [ranks, env] : std::vector<rank_layout>{{1, ""}, {2, "KELVANE_THREADS=1"}, {3, ""}}) {
+        SCOPED_TRACE(std::to_string(ranks) + " ranks " + env);
+        temp_folder f;
+        const run_result r = kelvane_mpi(f, ranks, args, env);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(lines_of(r.out), want);
+        EXPECT_EQ(file_names(f.path()), std::vector<std::string>{"t.h5"});
+        table_checks::expect_same_values(serial / "t.h5", f / "t.h5");
+    }
+
+    temp_folder f;
+    fs::create_directory(f / "t.h5");
+    const run_result r = kelvane_mpi(f, 3, args);
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("kelvane-mpi: cannot write t.h5: it is a directory"), std::string::npos) << r.err;
+    EXPECT_EQ(file_names(f.path()), std::vector<std::string>{"t.h5"});
+}
+#endif
 
 TEST(KelvaneMpi, StopsAndRefusalsAreThoseOfKelvaneSaidOnce)
 {

@@ -42,6 +42,12 @@ protected:
         const run_result plane =
             run_program(program_path("kelvane"), {.cwd = data_->path(), .args = split_words("10 16 -1 0 1 27.877 14.512 9.285 9")});
         ASSERT_EQ(plane.status, 0) << plane.describe();
+        if (fs::exists(program_path("kelvane-export"))) {
+            const run_result table = run_program(
+                program_path("kelvane"),
+                {.cwd = data_->path(), .args = split_words("--hdf5 t.h5 10 16 -1 0 1 27.877 14.512 9.285 9")});
+            ASSERT_EQ(table.status, 0) << table.describe();
+        }
         const run_result scan = run_program(program_path("brantor"), {.cwd = data_->path()});
         ASSERT_EQ(scan.status, 0) << scan.describe();
         write_file(*data_ / "fake-gnuplot", "#!/bin/sh\n"
@@ -105,6 +111,34 @@ TEST_F(Scripts, APlaneIsDrawnWithItsThetaFromTheFileOrFromItsName)
     EXPECT_EQ(r.out, "./rho.den000.png\n");
     EXPECT_NE(logged().find("{/Symbol q} = 0°'"), std::string::npos) << logged();
     EXPECT_NE(logged().find("using_spec='(int($0)/361):(int($0)%361):1'"), std::string::npos) << logged();
+}
+
+TEST_F(Scripts, APlaneOfATableIsDrawnFromTheTextFileKelvaneWritesForIt)
+{
+    if (!fs::exists(program_path("kelvane-export"))) GTEST_SKIP() << "kelvane-export is not built (no HDF5)";
+    fs::copy_file(*data_ / "t.h5", work_ / "t.h5");
+    auto table_plot = [&](const std::string& args, const std::string& path) {
+        return run_program(plot_plane, {.cwd = work_.path(),
+                                        .args = split_words(args),
+                                        .environment = {"GNUPLOT=" + (*data_ / "fake-gnuplot").string(),
+                                                        "FAKE_LOG=" + (work_ / "log").string(), "PATH=" + path}});
+    };
+    // kelvane-export found on the PATH.
+    const std::string path = program_path("kelvane-export").parent_path().string() + ":/usr/bin:/bin";
+    run_result r = table_plot("-q eng t.h5 1", path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "./t_001_eng.png\n");
+    EXPECT_TRUE(read_file(work_ / "log.data") == read_file(work_ / "rho.den001")) << "gnuplot was not given the plane";
+    EXPECT_NE(logged().find("heading='t.h5:  energy estimator / cm^{-1}  at {/Symbol q} = 1°'"), std::string::npos)
+        << logged();
+    EXPECT_NE(logged().find("using_spec='2:3:5'"), std::string::npos) << logged();
+
+    r = table_plot("t.h5 2", path);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot take plane 2 out of the table"), std::string::npos) << r.err;
+    r = table_plot("t.h5 1", "/usr/bin:/bin");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("kelvane-export is needed"), std::string::npos) << r.err;
 }
 
 TEST_F(Scripts, AnEstimatorOfTheCombinedFileGoesToItsOwnImage)

@@ -4,22 +4,13 @@
 #include "kelvane/levels/level_loop.hpp"
 #include "kelvane/levels/level_stage.hpp"
 #include "process/process.hpp"
+#include "tests/support/water.hpp"
 
 namespace kelvane::test_planes {
 
 run_args water(int jmax, double temp, int nslice, int iodevn, int ithe)
 {
-    run_args a;
-    a.temp = temp;
-    a.nslice = nslice;
-    a.iodevn = iodevn;
-    a.ithe1 = a.ithe2 = ithe;
-    a.ax = 27.877;
-    a.az = 14.512;
-    a.ay = 9.285;
-    a.jmax = jmax;
-    a.ndim = 2 * jmax + 1;
-    return a;
+    return water_args(jmax, temp, nslice, iodevn, ithe, ithe);
 }
 
 rotlev run_levels(const run_args& args)

@@ -67,6 +67,7 @@ TEST(Help, ExplainsEveryArgumentWithItsUnit)
                                  "  ax az ay  rotational constants", "cm-1", "  jmax    highest J"})
             EXPECT_NE(out.find(item), std::string::npos) << program << ": " << item;
     }
+    EXPECT_NE(run("sodrel", "--help").out.find("  --accuracy TOL  "), std::string::npos);
     const std::string average = run("average", "-h").out;
     for (const char* item : {"  skip           number of leading records", "  --temp T       temperature of the run in K",
                              "  --nslice P ", "  --molecules N ", "  --errors ", "  --blocking "})
