@@ -1,18 +1,21 @@
 // The Wigner values of one theta plane (every J <= jmax, every pair K1, K2 of
 // the same parity, one angle): the series alone against the trusted values.
 //
-//   literal    wigd for every pair
-//   tabulated  wigd_tabulated from the tables of the angle
-//   trusted    wigd_trusted_plane (tabulated series, bound, one sweep)
+//   literal    wigd for every pair (tests/support/wigner_reference)
+//   tabulated  the series from the tables of the angle, every term
+//   trusted    the straightforward trusted plane: every series with its
+//              bound, one sweep of the recursion
 //   factors    the series from the angle-independent factors kept for a run,
 //              only the powers of the angle made per plane
-//   factors+   the same with the screen, the bound and the sweep: the trusted
-//              values as a density stage that keeps the factors gets them
+//   plane      routines::fill_wigner_plane on one thread, as the density
+//              stage fills a plane once the factors its terms need are made
+//              (the first plane of a run makes them as it goes)
 //
-// Prints, for each, the median of RUNS runs in seconds of processor time and the ratio of the
-// trusted forms to their series, and how many values the recursion supplied.
-// DEGREES "all" runs the two factor forms once over every plane 0..180
-// instead: the whole table of a run.
+// Prints, for each, the median of RUNS runs in seconds of processor time and
+// the ratio of the trusted forms to their series, and how many values the
+// recursion supplied.  DEGREES "all" runs the factors and the plane fill over
+// every plane 0..180 instead: the whole table of a run, the plane fill on a
+// newly reserved plane each time, making the factors as a run does.
 //   wigner_bench JMAX [RUNS] [DEGREES|all] [skip-literal]
 #include <algorithm>
 #include <cstdio>
@@ -21,10 +24,11 @@
 #include <ctime>
 #include <vector>
 
-#include "routines/wigd.hpp"
-#include "routines/wigner_accurate.hpp"
+#include "routines/wigner/plane_tables.hpp"
+#include "routines/wigner/recursion.hpp"
+#include "tests/support/wigner_reference.hpp"
 
-using namespace routines;
+using namespace wigner_reference;
 
 namespace {
 
@@ -47,11 +51,21 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-std::size_t plane_at(int jmax, int j, int k1, int k2)
+// Every same-parity pair of every J <= jmax, in the order of the plane.
+template <class Pair>
+void for_each_pair(int jmax, Pair&& pair)
 {
-    return static_cast<std::size_t>(j) +
-           static_cast<std::size_t>(jmax + 1) *
-               (static_cast<std::size_t>(k1 + jmax) + static_cast<std::size_t>(2 * jmax + 1) * (k2 + jmax));
+    for (int j = 0; j <= jmax; ++j)
+        for (int k2 = -j; k2 <= j; ++k2)
+            for (int k1 = -j; k1 <= j; ++k1)
+                if ((k1 - k2) % 2 == 0) pair(j, k1, k2);
+}
+
+long recursion_count(const routines::wigner_plane& w)
+{
+    long n = 0;
+    for (const std::int32_t m : w.marked) n += m;
+    return n;
 }
 
 volatile double sink;
@@ -61,7 +75,7 @@ volatile double sink;
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: wigner_bench JMAX [RUNS] [DEGREES] [skip-literal]\n");
+        std::fprintf(stderr, "usage: wigner_bench JMAX [RUNS] [DEGREES|all] [skip-literal]\n");
         return 2;
     }
     const int jmax = std::atoi(argv[1]);
@@ -69,140 +83,86 @@ int main(int argc, char** argv)
     const bool all_planes = argc > 3 && std::strcmp(argv[3], "all") == 0;
     const int deg = argc > 3 && !all_planes ? std::atoi(argv[3]) : 90;
     const bool literal = !(argc > 4 && std::strcmp(argv[4], "skip-literal") == 0);
-    const double beta = (deg * 3.141592653589793) / 180;
+    const double beta = radians(deg);
+    const int jtop[2] = {jmax, jmax};
 
-    std::vector<double> plane(static_cast<std::size_t>(jmax + 1) * (2 * jmax + 1) * (2 * jmax + 1));
-    std::vector<double> work(wigd_work_size(jmax));
-    std::vector<double> lnf(wigd_lnf_size(jmax));
-    std::vector<__float128> cp(wigd_pow_size(jmax)), np(wigd_pow_size(jmax));
-    fill_wigd_lnf(jmax, lnf);
+    std::vector<double> plane(plane_size(jmax));
+    std::vector<double> work(routines::wigner::sweep_work_size(jmax));
 
     // The factors of the whole run, made once and not timed per plane.
-    std::vector<std::size_t> start;
-    std::size_t nfactors = 0;
-    for (int j = 0; j <= jmax; ++j)
-        for (int k2 = -j; k2 <= j; ++k2)
-            for (int k1 = -j; k1 <= j; ++k1)
-                if ((k1 - k2) % 2 == 0) {
-                    start.push_back(nfactors);
-                    nfactors += static_cast<std::size_t>(wigd_term_count(j, k1, k2));
-                }
-    std::vector<__float128> factors(nfactors);
     const auto tf = cpu_now();
-    {
-        std::size_t e = 0;
-        for (int j = 0; j <= jmax; ++j)
-            for (int k2 = -j; k2 <= j; ++k2)
-                for (int k1 = -j; k1 <= j; ++k1)
-                    if ((k1 - k2) % 2 == 0) fill_wigd_factors(j, k1, k2, lnf, factors.data() + start[e++]);
-    }
+    const plane_factors factors(jmax, true);
     const double factor_time = seconds_since(tf);
 
-    long recursion_values = 0, values = 0;
     auto factor_plane = [&](double angle) {
-        fill_wigd_powers(jmax, angle, cp, np);
-        std::size_t e = 0;
-        for (int j = 0; j <= jmax; ++j)
-            for (int k2 = -j; k2 <= j; ++k2)
-                for (int k1 = -j; k1 <= j; ++k1)
-                    if ((k1 - k2) % 2 == 0)
-                        plane[plane_at(jmax, j, k1, k2)] =
-                            wigd_from_factors(j, k1, k2, factors.data() + start[e++], cp, np);
+        const wigd_angle_tables t(jmax, angle);
+        for_each_pair(jmax, [&](int j, int k1, int k2) {
+            plane[plane_at(jmax, j, k1, k2)] = wigd_from_factors(j, k1, k2, factors.of(j, k1, k2), t.view());
+        });
     };
-    auto trusted_factor_plane = [&](double angle) {
-        fill_wigd_powers(jmax, angle, cp, np);
-        wigd_sweep sw = wigd_sweep_start(jmax, angle, work);
-        const wigd_screen screen = wigd_screen_of(angle);
-        std::size_t e = 0;
-        long from_recursion = 0;
-        for (int j = 0; j <= jmax; ++j) {
-            if (j > 0) wigd_sweep_next(sw);
-            for (int k2 = -j; k2 <= j; ++k2)
-                for (int k1 = -j; k1 <= j; ++k1)
-                    if ((k1 - k2) % 2 == 0) {
-                        const __float128* f = factors.data() + start[e++];
-                        double v = 0;
-                        __float128 abs_sum;
-                        switch (wigd_screen_element(j, k1, k2, lnf, screen, wigd_limit_for(jmax))) {
-                        case wigd_verdict::series: v = wigd_from_factors(j, k1, k2, f, cp, np); break;
-                        case wigd_verdict::recursion:
-                            v = wigd_sweep_element(sw, k1, k2);
-                            ++from_recursion;
-                            break;
-                        case wigd_verdict::sum_with_bound:
-                            v = wigd_from_factors(j, k1, k2, f, cp, np, &abs_sum);
-                            if (!(wigd_series_bound(j, k1, k2, lnf, v, abs_sum) < wigd_limit_for(jmax))) {
-                                v = wigd_sweep_element(sw, k1, k2);
-                                ++from_recursion;
-                            }
-                            break;
-                        }
-                        plane[plane_at(jmax, j, k1, k2)] = v;
-                    }
-        }
-        recursion_values += from_recursion;
-        values += static_cast<long>(e);
-    };
+    long values = 0;
+    for_each_pair(jmax, [&](int, int, int) { ++values; });
 
     if (all_planes) {
-        std::vector<double> t_fac, t_fac_trusted;
+        std::vector<double> t_fac, t_plane;
+        long recursion_values = 0;
         for (int r = 0; r < runs; ++r) {
-            recursion_values = values = 0;
             auto t0 = cpu_now();
-            for (int d = 0; d <= 180; ++d) factor_plane((d * 3.141592653589793) / 180);
+            for (int d = 0; d <= 180; ++d) factor_plane(radians(d));
             t_fac.push_back(seconds_since(t0));
+            routines::wigner_plane w;
+            routines::reserve_wigner_plane(w, jmax);
+            recursion_values = 0;
             t0 = cpu_now();
-            for (int d = 0; d <= 180; ++d) trusted_factor_plane((d * 3.141592653589793) / 180);
-            t_fac_trusted.push_back(seconds_since(t0));
+            for (int d = 0; d <= 180; ++d) {
+                routines::fill_wigner_plane(w, radians(d), jtop, 1);
+                recursion_values += recursion_count(w);
+            }
+            t_plane.push_back(seconds_since(t0));
         }
-        std::printf("jmax %d  planes 0..180  values %ld  from the recursion %ld  runs %d\n", jmax, values,
+        std::printf("jmax %d  planes 0..180  values %ld  from the recursion %ld  runs %d\n", jmax, 181 * values,
                     recursion_values, runs);
         std::printf("  factors      %10.5f s   (factors of the run: %.3f s once)\n", median(t_fac), factor_time);
-        std::printf("  factors+     %10.5f s   %.3f x factors;  with the factors: %.3f x\n", median(t_fac_trusted),
-                    median(t_fac_trusted) / median(t_fac),
-                    (median(t_fac_trusted) + factor_time) / (median(t_fac) + factor_time));
+        std::printf("  plane        %10.5f s   %.3f x factors with the factors\n", median(t_plane),
+                    median(t_plane) / (median(t_fac) + factor_time));
         return 0;
     }
 
-    std::vector<double> t_literal, t_tab, t_trusted, t_fac, t_fac_trusted;
+    routines::wigner_plane w;
+    routines::reserve_wigner_plane(w, jmax);
+    auto t0 = cpu_now();
+    routines::fill_wigner_plane(w, beta, jtop, 1);
+    const double first_plane = seconds_since(t0);
+    const long recursion_values = recursion_count(w);
+
+    std::vector<double> t_literal, t_tab, t_trusted, t_fac, t_plane;
     for (int r = 0; r < runs; ++r) {
         if (literal) {
-            const auto t0 = cpu_now();
-            for (int j = 0; j <= jmax; ++j)
-                for (int k2 = -j; k2 <= j; ++k2)
-                    for (int k1 = -j; k1 <= j; ++k1)
-                        if ((k1 - k2) % 2 == 0) plane[plane_at(jmax, j, k1, k2)] = wigd(j, k1, k2, beta);
+            t0 = cpu_now();
+            for_each_pair(jmax, [&](int j, int k1, int k2) { plane[plane_at(jmax, j, k1, k2)] = wigd(j, k1, k2, beta); });
             t_literal.push_back(seconds_since(t0));
         }
+        t0 = cpu_now();
         {
-            const auto t0 = cpu_now();
-            fill_wigd_powers(jmax, beta, cp, np);
-            const wigd_tables t{lnf, cp, np};
-            for (int j = 0; j <= jmax; ++j)
-                for (int k2 = -j; k2 <= j; ++k2)
-                    for (int k1 = -j; k1 <= j; ++k1)
-                        if ((k1 - k2) % 2 == 0) plane[plane_at(jmax, j, k1, k2)] = wigd_tabulated(j, k1, k2, t);
-            t_tab.push_back(seconds_since(t0));
+            const wigd_angle_tables t(jmax, beta);
+            for_each_pair(jmax, [&](int j, int k1, int k2) {
+                plane[plane_at(jmax, j, k1, k2)] = wigd_tabulated(j, k1, k2, t.view());
+            });
         }
+        t_tab.push_back(seconds_since(t0));
+        t0 = cpu_now();
         {
-            const auto t0 = cpu_now();
-            fill_wigd_powers(jmax, beta, cp, np);
-            const wigd_tables t{lnf, cp, np};
-            wigd_trusted_plane(jmax, beta, t, plane, work, true);
-            t_trusted.push_back(seconds_since(t0));
+            const wigd_angle_tables t(jmax, beta);
+            wigd_trusted_plane(jmax, beta, t.view(), plane, work, true);
         }
-        {
-            const auto t0 = cpu_now();
-            factor_plane(beta);
-            t_fac.push_back(seconds_since(t0));
-        }
-        {
-            recursion_values = values = 0;
-            const auto t0 = cpu_now();
-            trusted_factor_plane(beta);
-            t_fac_trusted.push_back(seconds_since(t0));
-        }
-        sink = plane[plane_at(jmax, jmax, 0, 0)];
+        t_trusted.push_back(seconds_since(t0));
+        t0 = cpu_now();
+        factor_plane(beta);
+        t_fac.push_back(seconds_since(t0));
+        t0 = cpu_now();
+        routines::fill_wigner_plane(w, beta, jtop, 1);
+        t_plane.push_back(seconds_since(t0));
+        sink = plane[plane_at(jmax, jmax, 0, 0)] + w.table[0][0];
     }
 
     std::printf("jmax %d  theta %d  values %ld  from the recursion %ld  runs %d\n", jmax, deg, values,
@@ -211,7 +171,7 @@ int main(int argc, char** argv)
     std::printf("  tabulated    %10.5f s\n", median(t_tab));
     std::printf("  trusted      %10.5f s   %.3f x tabulated\n", median(t_trusted), median(t_trusted) / median(t_tab));
     std::printf("  factors      %10.5f s   (factors of the run: %.3f s once)\n", median(t_fac), factor_time);
-    std::printf("  factors+     %10.5f s   %.3f x factors\n", median(t_fac_trusted),
-                median(t_fac_trusted) / median(t_fac));
+    std::printf("  plane        %10.5f s   %.3f x factors  (first plane, making its factors: %.3f s)\n",
+                median(t_plane), median(t_plane) / median(t_fac), first_plane);
     return 0;
 }

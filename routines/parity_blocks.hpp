@@ -7,6 +7,10 @@
 
 namespace routines {
 
+// The largest J the basis may reach, and with it every table indexed by J:
+// the programs refuse a larger jmax.
+inline constexpr int jmax_limit = 876;
+
 enum class parity { even, odd };
 
 inline constexpr parity both_parities[] = {parity::even, parity::odd};

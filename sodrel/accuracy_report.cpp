@@ -32,7 +32,7 @@ void report_accuracy(const kelvane::run_args& args, const process::line_sink& ou
     char tol_text[32];
     std::snprintf(tol_text, sizeof tol_text, "%g", tol);
     if (a.jmax < 0) {
-        std::string message = "no jmax up to 876 ";
+        std::string message = "no jmax up to " + std::to_string(kelvane::jmax_limit) + " ";
         if (!a.bounded)
             message += "reaches accuracy " + std::string(tol_text) +
                        ": the levels beyond J = " + std::to_string(last_exact_j) +

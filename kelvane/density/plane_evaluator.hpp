@@ -24,7 +24,7 @@
 #include "kelvane/levels/rotlev.hpp"
 #include "kelvane/run/run_args.hpp"
 #include "routines/storage.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 
 namespace kelvane {
 

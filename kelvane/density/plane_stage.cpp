@@ -8,7 +8,7 @@
 #include "kelvane/density/plane_evaluator.hpp"
 #include "process/process.hpp"
 #include "routines/storage.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 
 namespace kelvane {
 

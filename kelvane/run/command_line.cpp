@@ -65,7 +65,9 @@ std::string help_text(program p)
             "  iodevn  K-parity blocks of the density: -1 both, 0 even K, 1 odd K\n";
     text += kelvane ? kelvane_planes : sodrel_planes;
     text += "  ax az ay  rotational constants of the body x, z and y axes, cm-1 (K along z)\n"
-            "  jmax    highest J of the basis, 0..876\n";
+            "  jmax    highest J of the basis, 0..";
+    text += std::to_string(jmax_limit);
+    text += '\n';
     text += kelvane ? plane_options : accuracy_option;
     text += "Water: ";
     text += name;
@@ -217,7 +219,8 @@ run_args read_command_line(int argc, char** argv, program p)
     args.ay = r.real(8);
     args.jmax = r.integer(9);
 
-    if (args.jmax > jmax_limit) throw process::stop_run{"maxj is larger than the limit of 876"};
+    if (args.jmax > jmax_limit)
+        throw process::stop_run{"maxj is larger than the limit of " + std::to_string(jmax_limit)};
 
     // beta = 1 / (kboltz temp) and tau = beta / nslice must be positive and
     // finite for the Boltzmann factors to mean anything.

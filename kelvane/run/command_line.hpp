@@ -5,11 +5,12 @@
 #include <string_view>
 
 #include "kelvane/run/run_args.hpp"
+#include "routines/parity_blocks.hpp"
 
 namespace kelvane {
 
-// The largest J the basis may reach.
-inline constexpr int jmax_limit = 876;
+// The largest J the basis may reach (876).
+using routines::jmax_limit;
 
 // The program that reads the arguments: its name in messages and help, and
 // whether it computes theta planes (and so checks ithe1).
@@ -21,7 +22,7 @@ inline bool computes_planes(program p) { return p != program::sodrel; }
 // per argument on standard output and stops (bare stop).  Otherwise reads
 // the nine arguments in order, each through its 30-character window, and
 // ends the run before any output when one is missing or unreadable
-// (usage_failure), when jmax exceeds the limit (stop "maxj is larger than
+// (usage_failure), when jmax exceeds jmax_limit (stop "maxj is larger than
 // the limit of 876"), or when a value cannot describe a run
 // (usage_failure): nslice < 1, temp not a positive finite number, jmax < 0
 // and, for a program that computes planes, ithe1 < 0 while ithe1 <= ithe2.

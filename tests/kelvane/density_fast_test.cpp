@@ -130,7 +130,7 @@ TEST(LevelPlan, KeepsALevelWhoseWeightIsExactlyTheCut)
     const double tau = 0x1p-10;
     int j = -1;
     double x = 0;
-    for (int jj = 0; jj <= 876 && j < 0; ++jj) {
+    for (int jj = 0; jj <= routines::jmax_limit && j < 0; ++jj) {
         const double w = (2 * jj + 1) / eight_pi_squared;
         double b = density_cut / w;
         for (int s = 0; s < 3; ++s) b = std::nextafter(b, 0.0);

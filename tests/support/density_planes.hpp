@@ -9,7 +9,7 @@
 #include "kelvane/density/plane_evaluator.hpp"
 #include "kelvane/levels/rotlev.hpp"
 #include "kelvane/run/run_args.hpp"
-#include "routines/wigner_plane.hpp"
+#include "routines/wigner/plane_tables.hpp"
 
 namespace kelvane::test_planes {
 

@@ -5,27 +5,15 @@
 
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/plane_files.hpp"
-#include "routines/wigd.hpp"
-#include "routines/wigner_accurate.hpp"
+#include "routines/wigner/recursion.hpp"
+#include "tests/support/wigner_reference.hpp"
 #include "textio/textio.hpp"
 
 namespace kelvane {
 
-std::size_t literal_wigner_size(int jmax)
-{
-    const auto side = static_cast<std::size_t>(2 * jmax + 1);
-    return static_cast<std::size_t>(jmax + 1) * side * side;
-}
+std::size_t literal_wigner_size(int jmax) { return wigner_reference::plane_size(jmax); }
 
 namespace {
-
-std::size_t wig_at(int jmax, int j, int k1, int k2)
-{
-    const auto side = static_cast<std::size_t>(2 * jmax + 1);
-    const auto nj = static_cast<std::size_t>(jmax + 1);
-    return static_cast<std::size_t>(j)
-           + nj * (static_cast<std::size_t>(k1 + jmax) + side * static_cast<std::size_t>(k2 + jmax));
-}
 
 struct block_sums { double r, u, v; };
 
@@ -51,7 +39,7 @@ block_sums literal_block(const rotlev& levels, parity par, double tau, std::span
                 double inner = 0;
                 for (int z = 0; z < n; ++z) {
                     const int k2 = k0 + 2 * z;
-                    inner = inner + std::cos(k1 * phi + k2 * chi) * c[z] * wigtab[wig_at(jmax, j, k1, k2)];
+                    inner = inner + std::cos(k1 * phi + k2 * chi) * c[z] * wigtab[wigner_reference::plane_at(jmax, j, k1, k2)];
                 }
                 t = t + c[a] * inner;
             }
@@ -70,25 +58,21 @@ block_sums literal_block(const rotlev& levels, parity par, double tau, std::span
 
 void literal_wigner_plane(int jmax, int ithe, std::span<double> wigtab)
 {
-    const double theta = ithe * 3.141592653589793 / 180;
-    std::vector<double> lnf(routines::wigd_lnf_size(jmax));
-    std::vector<__float128> cos_pow(routines::wigd_pow_size(jmax)), nsin_pow(routines::wigd_pow_size(jmax));
-    std::vector<double> work(routines::wigd_work_size(jmax));
-    routines::fill_wigd_lnf(jmax, lnf);
-    routines::fill_wigd_powers(jmax, theta, cos_pow, nsin_pow);
-    routines::wigd_trusted_plane(jmax, theta, {lnf, cos_pow, nsin_pow}, wigtab, work, false);
+    const double theta = wigner_reference::radians(ithe);
+    const wigner_reference::wigd_angle_tables t(jmax, theta);
+    std::vector<double> work(routines::wigner::sweep_work_size(jmax));
+    wigner_reference::wigd_trusted_plane(jmax, theta, t.view(), wigtab, work, false);
 }
 
 void series_wigner_plane(int jmax, int ithe, std::span<double> wigtab)
 {
     // The tabulated series has the bits of wigd (tests/routines), from the
     // tables of the angle made once.
-    const double theta = ithe * 3.141592653589793 / 180;
-    const routines::wigd_angle_tables t(jmax, theta);
+    const wigner_reference::wigd_angle_tables t(jmax, wigner_reference::radians(ithe));
     for (int j = 0; j <= jmax; ++j)
         for (int k1 = -j; k1 <= j; ++k1)
             for (int k2 = -j; k2 <= j; ++k2)
-                wigtab[wig_at(jmax, j, k1, k2)] = routines::wigd_tabulated(j, k1, k2, t.view());
+                wigtab[wigner_reference::plane_at(jmax, j, k1, k2)] = wigner_reference::wigd_tabulated(j, k1, k2, t.view());
 }
 
 point_values literal_point(const rotlev& levels, double tau, int iodevn,

@@ -1,10 +1,10 @@
 // The straightforward evaluation of a plane, term by term as the recipe
-// states it: the Wigner table of every pair from the trusted values (wigd
-// where the series holds, wigner_accurate.hpp), one exp per
-// level and one cosine per (K1, K2) term at every point, the four copies on
-// whole grids, every value formatted where it is written.  Far too slow for
-// runs; it is the yardstick the fast evaluation must match bit for bit, in
-// the tests and in the benchmark.
+// states it: the Wigner table of every pair from the trusted values (the
+// series where it holds, the recursion elsewhere: wigner_reference.hpp), one
+// exp per level and one cosine per (K1, K2) term at every point, the four
+// copies on whole grids, every value formatted where it is written.  Far too
+// slow for runs; it is the yardstick the fast evaluation must match bit for
+// bit, in the tests and in the benchmark.
 #pragma once
 
 #include <span>
@@ -18,7 +18,8 @@ namespace kelvane {
 
 // wigtab of one plane, (J, K1, K2) with J fastest: (jmax+1)(2jmax+1)^2 entries,
 // every pair: the trusted values, element by element the series of wigd where
-// its error bound allows and the recursion elsewhere (wigd_trusted_plane).
+// its error bound allows and the recursion elsewhere
+// (wigner_reference::wigd_trusted_plane).
 std::size_t literal_wigner_size(int jmax);
 void literal_wigner_plane(int jmax, int ithe, std::span<double> wigtab);
 
