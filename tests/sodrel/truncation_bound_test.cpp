@@ -70,12 +70,22 @@ std::pair<std::vector<double>, int> left_out_share(const kelvane::run_args& a, i
 TEST(TruncationBound, NeverBelowWhatTheCutLeavesOutAndHardlyAbove)
 {
     const double tol = 1e-8;
+    auto run = [](double temp, int nslice, int iodevn, double ax, double az, double ay) {
+        kelvane::run_args a;
+        a.temp = temp;
+        a.nslice = nslice;
+        a.iodevn = iodevn;
+        a.ax = ax;
+        a.az = az;
+        a.ay = ay;
+        return a;
+    };
     const kelvane::run_args cases[] = {
-        {.temp = 10, .nslice = 8, .iodevn = -1, .ax = 27.877, .az = 14.512, .ay = 9.285},   // water
-        {.temp = 10, .nslice = 16, .iodevn = 1, .ax = 27.877, .az = 14.512, .ay = 9.285},
-        {.temp = 2, .nslice = 4, .iodevn = 0, .ax = 27.877, .az = 14.512, .ay = 9.285},     // cold
-        {.temp = 10, .nslice = 16, .iodevn = -1, .ax = 10.25, .az = 5.5, .ay = 10.25},      // symmetric top
-        {.temp = 20, .nslice = 8, .iodevn = 0, .ax = 30, .az = 30, .ay = 2},                // one small constant
+        run(10, 8, -1, 27.877, 14.512, 9.285),   // water
+        run(10, 16, 1, 27.877, 14.512, 9.285),
+        run(2, 4, 0, 27.877, 14.512, 9.285),     // cold
+        run(10, 16, -1, 10.25, 5.5, 10.25),      // symmetric top
+        run(20, 8, 0, 30, 30, 2),                // one small constant
     };
     for (const kelvane::run_args& a : cases) {
         SCOPED_TRACE(testing::Message() << a.temp << ' ' << a.nslice << ' ' << a.iodevn << ' ' << a.ay);
