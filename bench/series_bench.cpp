@@ -145,7 +145,7 @@ int main(int argc, char** argv)
 
     if (accuracy) {
         std::vector<double> wigtab(literal_wigner_size(jmax));
-        literal_wigner_plane(jmax, ithe, wigtab);
+        test_planes::wigner_table(routines::wigner_method::three_term, jmax, ithe, wigtab);
         const yardstick_levels y = make_yardstick_levels(lev, tau);
         std::vector<yardstick_point> points(region_points);
         yardstick_plane(y, wigtab, points, 1);

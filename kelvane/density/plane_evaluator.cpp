@@ -43,8 +43,8 @@ std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluatio
 std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s)
 {
     routines::storage counting = routines::storage::counting();
-    made(evaluation, s, counting);
-    return counting.bytes();
+    const std::unique_ptr<plane_evaluator> e = made(evaluation, s, counting);
+    return counting.bytes() + routines::wigner_plane_bytes(s.jmax, e->wigner_values());
 }
 
 }  // namespace kelvane

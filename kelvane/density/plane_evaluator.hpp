@@ -56,19 +56,24 @@ public:
     // passes the cut, and whatever the evaluation prepares from them.
     virtual void plan(const rotlev& levels, double tau) = 0;
 
+    // Which Wigner values the evaluation reads: the trusted values of the
+    // term-by-term order, the three-term values of the Fourier series.
+    virtual routines::wigner_method wigner_values() const = 0;
+
     // The highest J of each parity (by routines::parity_index) whose Wigner
     // block the planned sums read; -1 where none.
     virtual std::array<int, 2> wigner_tops() const = 0;
 
-    // The reduced region of one plane from its Wigner tables (filled up to
-    // wigner_tops()); each row is told to progress, in order, before any of
-    // its points is evaluated.
+    // The reduced region of one plane from its Wigner tables (filled by
+    // wigner_values() up to wigner_tops()); each row is told to progress, in
+    // order, before any of its points is evaluated.
     virtual void evaluate(const routines::wigner_plane& wigner, region_values& out,
                           plane_progress& progress) = 0;
 };
 
 // An evaluation with all its storage for runs up to the settings' jmax; may
-// throw std::bad_alloc.  evaluation_bytes says how much it takes.
+// throw std::bad_alloc.  evaluation_bytes says how much it takes, with the
+// Wigner tables of a plane by the values it reads.
 std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s);
 std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s);
 

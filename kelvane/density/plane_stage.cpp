@@ -44,15 +44,14 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, block_selection blocks
         routines::storage taking = routines::storage::taking();
         s->reserve(taking);
         output.reserve(taking);
-        routines::reserve_wigner_plane(s->wigner, args.jmax);
         s->evaluator = make_plane_evaluator(args.evaluation, settings);
+        routines::reserve_wigner_plane(s->wigner, args.jmax, s->evaluator->wigner_values());
     } catch (const std::bad_alloc&) {
         plane_stage counted;
         routines::storage counting = routines::storage::counting();
         counted.reserve(counting);
         output.reserve(counting);
-        const std::size_t bytes = sizeof(plane_stage) + counting.bytes() + routines::wigner_plane_bytes(args.jmax) +
-                                  evaluation_bytes(args.evaluation, settings);
+        const std::size_t bytes = sizeof(plane_stage) + counting.bytes() + evaluation_bytes(args.evaluation, settings);
         throw process::run_failure("cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) + " MB (" +
                                    std::to_string(bytes) + " bytes) the density planes need at jmax = " +
                                    std::to_string(args.jmax));

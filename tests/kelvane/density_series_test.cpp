@@ -88,7 +88,7 @@ TEST(Yardstick, AgreesWithTheStraightforwardEvaluation)
     for (int ithe : {45, 90}) {
         std::vector<double> wigtab(literal_wigner_size(run->jmax));
         literal_wigner_plane(run->jmax, ithe, wigtab);
-        const std::vector<yardstick_point> y = yardstick_values(*run, ithe);
+        const std::vector<yardstick_point> y = yardstick_values(*run, wigtab);
         std::vector<region_point> region(region_points);
         list_region(region);
         for (int p = 5; p < region_points; p += 2357) {
