@@ -118,7 +118,7 @@ int main(int argc, char** argv)
         std::unique_ptr<plane_evaluator> e;
         t.plan = median_time(runs, [&] { e = test_planes::planned(args, lev, tau); });
         routines::wigner_plane w;
-        t.wigner = median_time(runs, [&] { test_planes::fill_tables(w, *e, jmax, ithe); });
+        t.wigner = median_time(runs, [&] { test_planes::fill_tables(w, *e, ithe); });
         t.evaluate = median_time(series ? runs : std::max(1, runs / 2), [&] { t.values = test_planes::evaluate(*e, w, true); });
         results.push_back(std::move(t));
     }

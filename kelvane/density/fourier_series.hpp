@@ -59,7 +59,7 @@ public:
     void reserve(routines::storage& s);
 
     void plan(const rotlev& levels, double tau) override;
-    routines::wigner_method wigner_values() const override { return routines::wigner_method::three_term; }
+    wigner_tables wigner_needs() const override { return {routines::wigner_method::three_term, settings_.jtop}; }
     std::array<int, 2> wigner_tops() const override;
     void evaluate(const routines::wigner_plane& wigner, region_values& out, plane_progress& progress) override;
 

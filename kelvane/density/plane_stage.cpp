@@ -36,7 +36,7 @@ void plane_stage_deleter::operator()(plane_stage* p) const { delete p; }
 
 plane_stage_ptr reserve_plane_stage(const run_args& args, block_selection blocks, int threads, plane_output& output)
 {
-    const evaluation_settings settings{args.jmax, blocks, threads, best_simd_path()};
+    const evaluation_settings settings = settings_of(args, blocks, threads);
     plane_stage_ptr s;
     try {
         s.reset(new plane_stage);
@@ -45,7 +45,8 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, block_selection blocks
         s->reserve(taking);
         output.reserve(taking);
         s->evaluator = make_plane_evaluator(args.evaluation, settings);
-        routines::reserve_wigner_plane(s->wigner, args.jmax, s->evaluator->wigner_values());
+        const wigner_tables w = s->evaluator->wigner_needs();
+        routines::reserve_wigner_plane(s->wigner, w.jmax, w.method);
     } catch (const std::bad_alloc&) {
         plane_stage counted;
         routines::storage counting = routines::storage::counting();

@@ -57,7 +57,7 @@ inline region_values series_values(const water_run& r, int ithe, int iodevn, sim
     args.evaluation = plane_evaluation::fourier_series;
     const auto e = test_planes::planned(args, r.levels, r.tau, threads, path);
     routines::wigner_plane w;
-    test_planes::fill_tables(w, *e, r.jmax, ithe, threads);
+    test_planes::fill_tables(w, *e, ithe, threads);
     return test_planes::evaluate(*e, w, true);
 }
 

@@ -27,15 +27,16 @@ double run_tau(const run_args& args) { return time_steps_of(args).tau; }
 std::unique_ptr<plane_evaluator> planned(const run_args& args, const rotlev& levels, double tau, int threads,
                                          simd_path path)
 {
-    const evaluation_settings s{args.jmax, *block_selection::of(args.iodevn), threads, path};
+    const evaluation_settings s = settings_of(args, *block_selection::of(args.iodevn), threads, path);
     std::unique_ptr<plane_evaluator> e = make_plane_evaluator(args.evaluation, s);
     e->plan(levels, tau);
     return e;
 }
 
-void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int jmax, int ithe, int threads)
+void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int ithe, int threads)
 {
-    if (w.jmax != jmax || w.method != e.wigner_values()) routines::reserve_wigner_plane(w, jmax, e.wigner_values());
+    const wigner_tables need = e.wigner_needs();
+    if (w.jmax != need.jmax || w.method != need.method) routines::reserve_wigner_plane(w, need.jmax, need.method);
     const std::array<int, 2> tops = e.wigner_tops();
     const int jtop[2] = {tops[0], tops[1]};
     routines::fill_wigner_plane(w, grid_angle(ithe), jtop, threads);

@@ -29,7 +29,7 @@ std::unique_ptr<plane_evaluator> planned(const run_args& args, const rotlev& lev
 
 // The Wigner tables of plane ithe that the evaluation reads, as the plane
 // stage fills them.
-void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int jmax, int ithe, int threads = 1);
+void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int ithe, int threads = 1);
 
 // The Wigner values of plane ithe by the given method as the plane stage
 // fills them, every J up to jmax, in the straightforward layout of
