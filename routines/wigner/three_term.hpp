@@ -27,14 +27,18 @@
 // With every step good to some 2^-104 relative (cos beta, the half-angle
 // powers and the binomials included, each from binary128 or exact integers),
 // every value is within a unit in the last place of the exact d^J at the
-// double angle, or within far less than 1e-30 of it (tests/routines, to
-// J = 400 against 50-digit values).
+// double angle, or far closer than 1e-17 to it (tests/routines: 5,937
+// values of 50 digits and more, J up to 876).
 //
-// Underflow.  Near beta = 0 or pi a seed can lie far below the range of a
-// double (sin(beta/2)^(2m) is 1e-826 at m = 200, beta = 1 degree), while the
-// values it grows into for larger J need not.  Each row therefore carries a
-// binary exponent beside its double-double until its values come within the
-// range of doubles, and nothing is lost to underflow but values below 1e-180.
+// Underflow.  Near beta = 0 or pi the closed form of a row can lie far below
+// the range of doubles (sin(beta/2)^(2m) is 1e-826 at m = 200, beta = 1
+// degree), while the values it grows into need not: at beta = 41 degrees
+// row -326 of column 326 starts from 2^-986 and reaches 1e-6 by J = 874,
+// where a double-double would have lost its low part at the start.  A row
+// whose value lies below 2^-600 therefore carries a binary exponent beside
+// its double-double until it comes above; each of its values is the rounded
+// mantissa scaled by that power of two, so nothing is lost that a double can
+// hold.
 #pragma once
 
 #include <cstddef>
