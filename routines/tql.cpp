@@ -194,11 +194,4 @@ void bubble_sort(double* a, int n)
     }
 }
 
-double bubble_sort_last(std::span<const double> a)
-{
-    double carried = a[0];
-    for (std::size_t j = 1; j < a.size(); ++j) carried = sort_carry(carried, a[j]);
-    return carried;
-}
-
 }  // namespace routines

@@ -52,12 +52,12 @@ void tql_tridiagonal_group(std::span<ql_problem> problems);
 // ending at the first pass without an exchange.
 void bubble_sort(double* a, int n);
 
-// The element bubble_sort(a, n) would leave last, found in one pass: the sort's
-// first pass carries forward the larger of each pair it compares (the later
-// one unless the earlier is strictly greater) and later passes never reach the
-// last position.  The result is the same double, NaN and signed zero included.
-// sort_carry is one step of that pass, for lists held in pieces.
+// One step of finding the element bubble_sort would leave last in one pass,
+// for lists held in pieces: carried over the elements in order, starting
+// from the first, it gives that very double, NaN and signed zero included.
+// The sort's first pass carries forward the larger of each pair it compares
+// (the later one unless the earlier is strictly greater), and later passes
+// never reach the last position.
 inline double sort_carry(double carried, double next) { return carried > next ? carried : next; }
-double bubble_sort_last(std::span<const double> a);   // a not empty
 
 }  // namespace routines

@@ -235,7 +235,6 @@ void term_by_term_evaluator::evaluate(const routines::wigner_plane& wigner, regi
     // The region group by group over the workers, with the progress of every
     // row told, in order, before any of its points is evaluated.
     const int groups = (region_points + group_width - 1) / group_width;
-    const std::size_t per_worker = scratch_size(settings_.jmax, settings_.jmax);
     std::mutex announcing;
     int rows_announced = 0;
     routines::for_each_item(settings_.threads, groups, [&](int worker, int g) {
@@ -246,18 +245,19 @@ void term_by_term_evaluator::evaluate(const routines::wigner_plane& wigner, regi
             const int last_row = region_[static_cast<std::size_t>(first + count - 1)].iphi;
             for (; rows_announced <= last_row; ++rows_announced) progress.row_started(rows_announced);
         }
-        evaluate_group(wigner, &region_[static_cast<std::size_t>(first)], count,
-                       scratch_.data() + static_cast<std::size_t>(worker) * per_worker, out,
-                       static_cast<std::size_t>(first));
+        evaluate_points(wigner, std::span(region_).subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(count)),
+                        out, static_cast<std::size_t>(first), worker);
     });
 }
 
 void term_by_term_evaluator::evaluate_points(const routines::wigner_plane& wigner,
-                                             std::span<const region_point> points, region_values& out)
+                                             std::span<const region_point> points, region_values& out,
+                                             std::size_t at, int worker)
 {
+    double* scratch = scratch_.data() + static_cast<std::size_t>(worker) * scratch_size(settings_.jmax, settings_.jmax);
     for (std::size_t first = 0; first < points.size(); first += group_width) {
         const int count = static_cast<int>(std::min<std::size_t>(group_width, points.size() - first));
-        evaluate_group(wigner, points.data() + first, count, scratch_.data(), out, first);
+        evaluate_group(wigner, points.data() + first, count, scratch, out, at + first);
     }
 }
 

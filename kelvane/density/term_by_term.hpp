@@ -37,11 +37,13 @@ public:
     std::array<int, 2> wigner_tops() const override;
     void evaluate(const routines::wigner_plane& wigner, region_values& out, plane_progress& progress) override;
 
-    // The values of the given points, on the calling thread, into the
-    // positions 0 .. points.size() - 1 of out (whose block sums, where sized,
-    // are filled too): each point's bits whatever the points beside it.
+    // The values of the given points into the positions at .. at +
+    // points.size() - 1 of out (whose block sums, where sized, are filled
+    // too), with the scratch of worker `worker` (0 .. threads - 1): each
+    // point's bits whatever the points beside it.  evaluate() takes the
+    // region this way, a group of points for each worker in turn.
     void evaluate_points(const routines::wigner_plane& wigner, std::span<const region_point> points,
-                         region_values& out);
+                         region_values& out, std::size_t at = 0, int worker = 0);
 
 private:
     void evaluate_group(const routines::wigner_plane& wigner, const region_point* points, int count,

@@ -71,7 +71,7 @@ std::string help_text(program p)
     text += kelvane ? plane_options : accuracy_option;
     text += "Water: ";
     text += name;
-    text += kelvane ? " 10 64 -1 44 46 27.877 14.512 9.285 17\n" : " 10 64 -1 0 0 27.877 14.512 9.285 17\n";
+    text += kelvane ? " 10 64 -1 44 46 27.877 14.512 9.285 32\n" : " 10 64 -1 0 0 27.877 14.512 9.285 17\n";
     text += "Manual page: ";
     text += name;
     text += "(1)\n";

@@ -103,7 +103,7 @@ void expect_files_and_report_of_the_serial_run(const std::string& args, const st
 TEST(KelvaneMpi, FilesAndReportAreThoseOfTheSerialRunForOneTwoAndThreeRanks)
 {
     REQUIRE_MPI();
-    expect_files_and_report_of_the_serial_run("10 8 -1 0 4" + water + "10",
+    expect_files_and_report_of_the_serial_run("10 8 -1 0 2" + water + "10",
                                               {{1, ""}, {2, "KELVANE_THREADS=1 "}, {3, ""}, {2, "KELVANE_THREADS=2 "}});
 }
 
@@ -121,7 +121,7 @@ TEST(KelvaneMpi, TheFourierOptionGivesTheFilesOfTheSerialRunToo)
 TEST(KelvaneMpi, TheTableHoldsTheSerialRunsValuesForOneTwoAndThreeRanks)
 {
     REQUIRE_MPI();
-    const std::string args = "--hdf5 t.h5 10 8 -1 0 4" + water + "10";
+    const std::string args = "--hdf5 t.h5 10 8 -1 0 2" + water + "10";
     temp_folder serial;
     const run_result s = kelvane(serial, args);
     ASSERT_EQ(s.status, 0) << s.err;

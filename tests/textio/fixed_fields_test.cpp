@@ -187,10 +187,12 @@ struct width {
 constexpr width program_widths[] = {{'F', 9, 4},  {'F', 10, 5}, {'F', 12, 6}, {'F', 16, 6}, {'F', 18, 4},
                                     {'F', 20, 8}, {'F', 6, 2},  {'F', 5, 1},  {'E', 15, 8}};
 
-TEST(FixedFields, FastFieldsEqualTheReferenceOnMillionsOfValues)
+TEST(FixedFields, FastFieldsEqualTheReferenceOnHalfAMillionValues)
 {
+    // The fuzz harness of the fields goes on from here, for as long as it is
+    // given.
     std::mt19937_64 rng(20261208);
-    const int per_width = 400000;
+    const int per_width = 60000;
     std::string got;
     for (const width& k : program_widths) {
         int failures = 0;
