@@ -198,6 +198,7 @@ std::int64_t block_offset(int j, parity p)
 void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method)
 {
     if (jmax < 0 || jmax > jmax_limit) throw std::invalid_argument("a Wigner plane holds J = 0 to jmax_limit");
+    w = wigner_plane{};   // nothing left of an earlier reservation by the other method
     w.jmax = jmax;
     w.method = method;
     w.limit = limit_for(jmax);
