@@ -1,23 +1,37 @@
 #!/bin/bash
-# Full density tables for water (temp 10, nslice 128, iodevn -1) with the
-# Fourier-series evaluation (--fourier) against the default term-by-term
-# evaluation, and what the time is spent on:
-#  1. the full 181-plane table at jmax 25, both ways, RUNS runs each,
-#     alternating, so that both see the same machine;
-#  2. the full table at jmax 60 with --fourier;
-#  3. one-plane runs at jmax 60 with --fourier (planes 90 and 0);
-#  4. the floor: the same 724 files of the same sizes (2.6 GB) written by
-#     cat into the same folder, and the 2.6 GB as one file by one dd;
-#  5. series_bench: one plane by both evaluations at jmax 25 and 60 (built with
-#     -DKELVANE_BENCH=ON).
+# Density tables for water (iodevn -1) with the Fourier-series evaluation
+# (--fourier), on the run's default thread count, and what bounds them:
+#  1. full 181-plane tables at temp 10, nslice 128 and jmax 25, 40, 60, ..., 200
+#     and 45 (the jmax sodrel --accuracy 1e-8 gives there; 20 fails the
+#     cutoff test there), with the time per plane (wall time over 181);
+#  2. one-plane runs at jmax 100, theta 1 and 90 degrees;
+#  3. the floor: the same 724 files of the same sizes (2.6 GB) written by cat
+#     into the same folder, and the 2.6 GB as one file by one dd;
+#  each of these RUNS times, one after another in every round, so that all
+#  see the same machine;
+#  4. one-plane runs at temp 40, nslice 512 (every level of the basis kept)
+#     and jmax 150, 200 and 300, once each;
+#  5. with --default, the full table at jmax 25 by the default evaluation too
+#     (some 40 s a run);
+#  6. series_bench (built with -DKELVANE_BENCH=ON): one plane on one thread,
+#     the Wigner values and the evaluation apart, at jmax 20, 40, ..., 200.
+# With BASELINE=/path/to/an/earlier/kelvane in the environment, that
+# program's --fourier runs of the full tables at jmax 45 and 100 and the
+# plane at jmax 100, theta 1, join every round as the baseline.
 # Each run starts after sync, in an emptied folder; medians of wall time,
 # peak resident memory from /usr/bin/time.
 #
-#   bench/fourier.sh [BUILD_DIR] [RUNS] [FOLDER]    (default: build, 3, a new folder under /tmp)
+#   bench/fourier.sh [--default] [BUILD_DIR] [RUNS] [FOLDER]
+#                    (default: build, 3, a new folder under /tmp)
 #
-# Note the load average printed first: other work on the machine shows in
-# the times, and so does the writing back of earlier runs' files.
+# Note the load average printed first and last: other work on the machine
+# shows in the times, and so does the writing back of earlier runs' files.
 set -euo pipefail
+with_default=0
+if [ "${1:-}" = "--default" ]; then
+    with_default=1
+    shift
+fi
 build=$(cd "${1:-build}" && pwd)
 runs=${2:-3}
 work=${3:-$(mktemp -d)}
@@ -25,6 +39,7 @@ mkdir -p "$work"
 trap 'rm -rf "$work"/rho.den* "$work"/floor.* "$work"/source.* "$work"/time.txt' EXIT
 cd "$work"
 water="27.877 14.512 9.285"
+kelvane="$build/bin/kelvane"
 
 # time_run LABEL COMMAND...: one run in an empty folder; prints "LABEL wall rss_MB"
 time_run() {
@@ -34,6 +49,17 @@ time_run() {
     sync
     /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null
     echo "$label $(awk '{ printf "%s %.1f", $1, $2 / 1024 }' time.txt)"
+}
+
+# time_shell LABEL FUNCTION: the wall time of a shell function, started
+# after sync as the runs are (neither waits for its files to reach the disk).
+time_shell() {
+    rm -f rho.den* floor.*
+    sync
+    local start
+    start=$(date +%s.%N)
+    "$2"
+    echo "$1 $(echo "$(date +%s.%N) - $start" | bc) 0"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -52,36 +78,48 @@ floor_one_file() { dd if=/dev/zero of=floor.all bs=14595952 count=181 status=non
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, folder $work ($(df -h . | awk 'NR == 2 { print $1 }'))"
 results=$(mktemp)
+full_jmax="25 40 45 60 80 100 120 140 160 180 200"
+labels="$(for jmax in $full_jmax; do printf 'full%s ' $jmax; done)plane1_100 plane90_100 floor_cat floor_dd"
 for r in $(seq "$runs"); do
-    time_run "default25" "$build/bin/kelvane" 10 128 -1 0 180 $water 25 >>"$results"
-    time_run "fourier25" "$build/bin/kelvane" --fourier 10 128 -1 0 180 $water 25 >>"$results"
-    time_run "fourier60" "$build/bin/kelvane" --fourier 10 128 -1 0 180 $water 60 >>"$results"
-    time_run "plane90_60" "$build/bin/kelvane" --fourier 10 128 -1 90 90 $water 60 >>"$results"
-    time_run "plane0_60" "$build/bin/kelvane" --fourier 10 128 -1 0 0 $water 60 >>"$results"
-    rm -f rho.den*
-    sync
-    start=$(date +%s.%N)
-    floor_files
-    echo "floor_cat $(echo "$(date +%s.%N) - $start" | bc) 0" >>"$results"
-    rm -f floor.*
-    sync
-    start=$(date +%s.%N)
-    floor_one_file
-    echo "floor_dd $(echo "$(date +%s.%N) - $start" | bc) 0" >>"$results"
+    for jmax in $full_jmax; do
+        time_run "full$jmax" "$kelvane" --fourier 10 128 -1 0 180 $water $jmax >>"$results"
+    done
+    if [ -n "${BASELINE:-}" ]; then
+        time_run "baseline_full45" "$BASELINE" --fourier 10 128 -1 0 180 $water 45 >>"$results"
+        time_run "baseline_full100" "$BASELINE" --fourier 10 128 -1 0 180 $water 100 >>"$results"
+        time_run "baseline_plane1_100" "$BASELINE" --fourier 10 128 -1 1 1 $water 100 >>"$results"
+    fi
+    time_run "plane1_100" "$kelvane" --fourier 10 128 -1 1 1 $water 100 >>"$results"
+    time_run "plane90_100" "$kelvane" --fourier 10 128 -1 90 90 $water 100 >>"$results"
+    time_shell floor_cat floor_files >>"$results"
+    time_shell floor_dd floor_one_file >>"$results"
 done
+[ -n "${BASELINE:-}" ] && labels="$labels baseline_full45 baseline_full100 baseline_plane1_100"
+for jmax in 150 200 300; do
+    time_run "plane90_40K_$jmax" "$kelvane" --fourier 40 512 -1 90 90 $water $jmax >>"$results"
+done
+labels="$labels plane90_40K_150 plane90_40K_200 plane90_40K_300"
+if [ $with_default = 1 ]; then
+    for r in $(seq "$runs"); do
+        time_run "default25" "$kelvane" 10 128 -1 0 180 $water 25 >>"$results"
+    done
+    labels="$labels default25"
+fi
 echo "medians of $runs runs (wall s, peak MB):"
-for label in default25 fourier25 fourier60 plane90_60 plane0_60 floor_cat floor_dd; do
+for label in $labels; do
     wall=$(awk -v l=$label '$1 == l { print $2 }' "$results" | median)
     rss=$(awk -v l=$label '$1 == l { print $3 }' "$results" | median)
-    printf '  %-11s %8.2f s  %7.1f MB   (runs: %s)\n' "$label" "$wall" "$rss" \
+    per_plane=""
+    case $label in full* | baseline_full*) per_plane=$(printf '%6.1f ms a plane' "$(echo "1000 * $wall / 181" | bc -l)") ;; esac
+    printf '  %-16s %8.2f s  %7.1f MB  %s  (runs: %s)\n' "$label" "$wall" "$rss" "$per_plane" \
         "$(awk -v l=$label '$1 == l { printf "%s ", $2 }' "$results")"
 done
-d=$(awk '$1 == "default25" { print $2 }' "$results" | median)
-f=$(awk '$1 == "fourier25" { print $2 }' "$results" | median)
-echo "  jmax 25 full table: --fourier is $(echo "scale=1; $d / $f" | bc)x faster than the default"
 rm -f "$results" rho.den* floor.*
 
 if [ -x "$build/bin/series_bench" ]; then
-    for jmax in 25 60; do "$build/bin/series_bench" "$jmax" "$runs" 90; done
+    echo "one plane (theta 90) on one thread, Wigner values and evaluation, medians of $runs:"
+    for jmax in 20 40 60 80 100 120 140 160 180 200; do
+        "$build/bin/series_bench" "$jmax" "$runs" 90 2>&1 | awk -v j=$jmax '/series plan/ { print "  jmax " j ": " $0 }'
+    done
 fi
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -77,7 +77,7 @@ int main(int argc, char** argv)
     std::vector<double> compute, whole;
     for (int r = 0; r <= runs; ++r) {
         auto t = std::chrono::steady_clock::now();
-        test_planes::fill_tables(wigner, *evaluation, args.jmax, ithe, threads);
+        test_planes::fill_tables(wigner, *evaluation, ithe, threads);
         test_planes::evaluate(*evaluation, wigner);
         compute.push_back(seconds_since(t));
         t = std::chrono::steady_clock::now();

@@ -118,7 +118,7 @@ int main(int argc, char** argv)
         std::unique_ptr<plane_evaluator> e;
         t.plan = median_time(runs, [&] { e = test_planes::planned(args, lev, tau); });
         routines::wigner_plane w;
-        t.wigner = median_time(runs, [&] { test_planes::fill_tables(w, *e, jmax, ithe); });
+        t.wigner = median_time(runs, [&] { test_planes::fill_tables(w, *e, ithe); });
         t.evaluate = median_time(series ? runs : std::max(1, runs / 2), [&] { t.values = test_planes::evaluate(*e, w, true); });
         results.push_back(std::move(t));
     }
@@ -145,7 +145,7 @@ int main(int argc, char** argv)
 
     if (accuracy) {
         std::vector<double> wigtab(literal_wigner_size(jmax));
-        literal_wigner_plane(jmax, ithe, wigtab);
+        test_planes::wigner_table(routines::wigner_method::three_term, jmax, ithe, wigtab);
         const yardstick_levels y = make_yardstick_levels(lev, tau);
         std::vector<yardstick_point> points(region_points);
         yardstick_plane(y, wigtab, points, 1);

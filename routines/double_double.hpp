@@ -17,6 +17,7 @@
 #include <quadmath.h>
 
 #include <cfloat>
+#include <cmath>
 
 // Double expressions must round to double at every step: with wider
 // evaluation (x87) the split and the exact errors would not be exact.
@@ -104,6 +105,100 @@ inline __attribute__((always_inline)) void add_product(T& hi, T& lo, A a_hi, A a
     two_sum(hi, p, s, t);
     hi = s;
     lo = lo + (t + e);
+}
+
+// ---- Double-double values ----------------------------------------------------
+//
+// A value (hi, lo) with hi the nearest double to hi + lo, as the functions
+// below leave it.  Each result is good to a few units of 2^-106 relative to
+// the result (a product) or to the larger operand (a sum), the bounds of the
+// classical double-double algorithms (Dekker; Hida, Li and Bailey).
+
+// s + e == a + b exactly, s = fl(a + b), when |a| >= |b| or a == 0 (Dekker's
+// FastTwoSum, three operations).
+template <class T>
+inline __attribute__((always_inline)) void quick_two_sum(T a, T b, T& s, T& e)
+{
+    s = a + b;
+    e = b - (s - a);
+}
+
+// (h, l) = (ah, al) (bh, bl); the product al bl, of relative size 2^-106, is
+// left out.
+template <class T>
+inline __attribute__((always_inline)) void mul(T ah, T al, T bh, T bl, T& h, T& l)
+{
+    T au, ad, bu, bd;
+    split(ah, au, ad);
+    split(bh, bu, bd);
+    const T p = ah * bh;
+    quick_two_sum(p, product_error(p, au, ad, bu, bd) + (ah * bl + al * bh), h, l);
+}
+
+// (h, l) = (ah, al) b for a double b.
+template <class T>
+inline __attribute__((always_inline)) void mul(T ah, T al, double b, T& h, T& l)
+{
+    T au, ad;
+    double bu, bd;
+    split(ah, au, ad);
+    split(b, bu, bd);
+    const T p = ah * b;
+    quick_two_sum(p, product_error(p, au, ad, bu, bd) + al * b, h, l);
+}
+
+// (h, l) = (ah, al) + (bh, bl), both parts summed with their exact errors.
+template <class T>
+inline __attribute__((always_inline)) void add(T ah, T al, T bh, T bl, T& h, T& l)
+{
+    T s, e, t, f;
+    two_sum(ah, bh, s, e);
+    two_sum(al, bl, t, f);
+    e = e + t;
+    quick_two_sum(s, e, s, e);
+    e = e + f;
+    quick_two_sum(s, e, h, l);
+}
+
+// (h, l) = (ah, al) / b for a double b: the quotient of the leading parts,
+// corrected by the exact remainder.
+inline void quotient(double ah, double al, double b, double& h, double& l)
+{
+    double qu, qd, bu, bd;
+    const double q = ah / b;
+    split(q, qu, qd);
+    split(b, bu, bd);
+    const double p = q * b;
+    const double r = ((ah - p) - product_error(p, qu, qd, bu, bd)) + al;
+    quick_two_sum(q, r / b, h, l);
+}
+
+// (h, l) = 1 / (ah, al).
+inline void reciprocal(double ah, double al, double& h, double& l)
+{
+    double qu, qd, au, ad;
+    const double q = 1.0 / ah;
+    split(q, qu, qd);
+    split(ah, au, ad);
+    const double p = q * ah;
+    const double r = ((1.0 - p) - product_error(p, qu, qd, au, ad)) - q * al;
+    quick_two_sum(q, r * q, h, l);
+}
+
+// (h, l) = sqrt((ah, al)), ah >= 0: the double root, corrected by the exact
+// residual (one Newton step).
+inline void square_root(double ah, double al, double& h, double& l)
+{
+    if (ah <= 0) {
+        h = l = 0;
+        return;
+    }
+    double su, sd;
+    const double s = std::sqrt(ah);
+    split(s, su, sd);
+    const double p = s * s;
+    const double r = ((ah - p) - product_error(p, su, sd, su, sd)) + al;
+    quick_two_sum(s, r / (2 * s), h, l);
 }
 
 }  // namespace routines::dd

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <span>
+#include <stdexcept>
 
 #include "kelvane/density/block_combination.hpp"
 #include "routines/double_double.hpp"
@@ -385,14 +386,16 @@ std::size_t point_group_count()
 
 void fourier_series_evaluator::reserve(routines::storage& s)
 {
-    const int jmax = settings_.jmax;
+    // The plans hold the level set's J; everything after them only the J
+    // whose levels can pass the weight cut.
+    const int jmax = settings_.jmax, jtop = settings_.jtop;
     reserve_block_plan(s, even_plan_, jmax);
     reserve_block_plan(s, odd_plan_, jmax);
-    reserve_angles(s, angles_, jmax);
-    reserve_coefficients(s, even_q_, jmax, parity::even);
-    reserve_coefficients(s, odd_q_, jmax, parity::odd);
-    reserve_plane_block(s, even_, jmax, parity::even);
-    reserve_plane_block(s, odd_, jmax, parity::odd);
+    reserve_angles(s, angles_, jtop);
+    reserve_coefficients(s, even_q_, jtop, parity::even);
+    reserve_coefficients(s, odd_q_, jtop, parity::odd);
+    reserve_plane_block(s, even_, jtop, parity::even);
+    reserve_plane_block(s, odd_, jtop, parity::odd);
     s.take(groups_, point_group_count());
     if (s.takes()) groups_ = list_point_groups();
 }
@@ -407,12 +410,14 @@ void fourier_series_evaluator::plan(const rotlev& levels, double tau)
     if (odd) make_block_plan(odd_plan_, levels, parity::odd, tau);
     const std::array<int, 2> tops = wigner_tops();
     angles_.kmax = std::max(tops[0], tops[1]);
+    if (angles_.kmax > settings_.jtop)
+        throw std::logic_error("the weight cut keeps a level above the J it was reckoned to stop at");
     if (even) begin_coefficients(even_q_, even_plan_);
     if (odd) begin_coefficients(odd_q_, odd_plan_);
-    const int js = settings_.jmax + 1;
+    const int js = settings_.jtop + 1;
     routines::for_each_item(settings_.threads, angle_count + 2 * js, [&](int, int item) {
         if (item < angle_count) return fill_angles(angles_, item, item + 1);
-        const int j = settings_.jmax - (item - angle_count) / 2;   // the largest J first
+        const int j = settings_.jtop - (item - angle_count) / 2;   // the largest J first
         if ((item - angle_count) % 2 == 0) {
             if (even) fill_coefficients(even_q_, even_plan_, j, j + 1);
         } else if (odd) {

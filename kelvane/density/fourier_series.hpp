@@ -23,14 +23,18 @@
 // both blocks, instead of some sum_J n^3.  The
 // regrouped sum is the same real number, not the same sequence of roundings,
 // so every step is carried in double-double (double_double.hpp) from the
-// double inputs (levels, vectors, Boltzmann factors, weights, the trusted
-// Wigner values of the plane, the grid angles), and each block sum is
+// double inputs (levels, vectors, Boltzmann factors, weights, the Wigner
+// values of the plane, the grid angles), and each block sum is
 // rounded to double once: it is then the nearest double to the exact sum of
 // those inputs but for an error of order 1e-30 times the sum of the absolute
 // values of the terms.  The cosines and sines of K x are those of the exact
 // product of K and the double angle x (exact in binary128 for K < 2^11); an
 // angle past 180 degrees is taken as the negated angle 360 - x, whose cosine
 // and sine are exact reflections, so that the plane is exactly symmetric.
+// The Wigner values are the plane's three-term values
+// (routines/wigner/three_term.hpp), each within a unit in the last place of
+// the exact d^J at the double angle, for the pairs of one parity up to the
+// top J of each block's plan.
 //
 // Every element of every step has a fixed sequence of operations, so the
 // work is split over the workers by index ranges (levels by J, rows of F,
@@ -55,6 +59,7 @@ public:
     void reserve(routines::storage& s);
 
     void plan(const rotlev& levels, double tau) override;
+    wigner_tables wigner_needs() const override { return {routines::wigner_method::three_term, settings_.jtop}; }
     std::array<int, 2> wigner_tops() const override;
     void evaluate(const routines::wigner_plane& wigner, region_values& out, plane_progress& progress) override;
 

@@ -1,5 +1,6 @@
 #include "kelvane/density/level_plan.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kelvane {
@@ -30,6 +31,20 @@ void make_block_plan(block_plan& plan, const rotlev& levels, parity par, double 
         }
     }
     plan.first.push_back(static_cast<std::int32_t>(plan.levels.size()));
+}
+
+int weight_cut_jtop(double tau, double x, double y, double z, int jmax)
+{
+    if (!(tau > 0) || !std::isfinite(tau) || !std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return jmax;
+    const double lowest = std::min({x, y, z});
+    const double largest = std::max({std::fabs(x), std::fabs(y), std::fabs(z)});
+    int top = 0;
+    for (int j = 1; j <= jmax; ++j) {
+        const double jj = static_cast<double>(j) * (j + 1);
+        const double e = (lowest - 1e-6 * largest) * jj;
+        if (j_weight(j) * std::exp(-tau * e) >= 0.5 * density_cut) top = j;
+    }
+    return top;
 }
 
 k_class k_class_of(int jtop, parity par)

@@ -19,6 +19,17 @@ inline constexpr double density_cut = 1e-16;
 // projections over the volume of the rotation group.
 inline double j_weight(int j) { return (2 * j + 1) / eight_pi_squared; }
 
+// The highest J, at most jmax, whose levels can pass the weight cut at
+// tau, for the levels of the rigid rotor H = X Jx^2 + Y Jy^2 + Z Jz^2 (x, y,
+// z its constants in any order): every level of J lies at or above
+// min(X, Y, Z) J(J+1), since H >= min(X, Y, Z)(Jx^2 + Jy^2 + Jz^2).  Decided
+// with margins, levels lower by a millionth of the largest |constant| times
+// J(J+1) and weights twice as large, far beyond the rounding of computed
+// levels and of the cut, so that no plan of such levels at tau keeps a level
+// above it.  jmax where tau or a constant is not finite or tau is not
+// positive.
+int weight_cut_jtop(double tau, double x, double y, double z, int jmax);
+
 struct planned_level {
     const double* vec;    // n components, K = K0 + 2k
     double energy;

@@ -3,6 +3,7 @@
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/density/fourier_series.hpp"
 #include "kelvane/density/term_by_term.hpp"
+#include "kelvane/levels/level_stage.hpp"
 
 namespace kelvane {
 
@@ -27,6 +28,12 @@ std::unique_ptr<plane_evaluator> made(plane_evaluation evaluation, const evaluat
 
 }  // namespace
 
+evaluation_settings settings_of(const run_args& args, block_selection blocks, int threads, simd_path path)
+{
+    const int jtop = weight_cut_jtop(time_steps_of(args).tau, args.ax, args.ay, args.az, args.jmax);
+    return {args.jmax, jtop, blocks, threads, path};
+}
+
 void reserve_region_values(routines::storage& s, region_values& v)
 {
     s.take(v.rho, region_points);
@@ -43,8 +50,9 @@ std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluatio
 std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s)
 {
     routines::storage counting = routines::storage::counting();
-    made(evaluation, s, counting);
-    return counting.bytes();
+    const std::unique_ptr<plane_evaluator> e = made(evaluation, s, counting);
+    const wigner_tables w = e->wigner_needs();
+    return counting.bytes() + routines::wigner_plane_bytes(w.jmax, w.method);
 }
 
 }  // namespace kelvane

@@ -43,9 +43,22 @@ void reserve_region_values(routines::storage& s, region_values& v);
 
 struct evaluation_settings {
     int jmax = 0;
+    // The highest J whose levels can pass the weight cut (weight_cut_jtop):
+    // what an evaluation may size its storage by in place of jmax.
+    int jtop = 0;
     block_selection blocks = *block_selection::of(-1);
     int threads = 1;
     simd_path path = best_simd_path();
+};
+// The settings of a run's arguments.
+evaluation_settings settings_of(const run_args& args, block_selection blocks, int threads,
+                                simd_path path = best_simd_path());
+
+// The Wigner tables a plane's evaluation reads: by which method, for J up to
+// jmax.
+struct wigner_tables {
+    routines::wigner_method method;
+    int jmax;
 };
 
 class plane_evaluator {
@@ -56,19 +69,25 @@ public:
     // passes the cut, and whatever the evaluation prepares from them.
     virtual void plan(const rotlev& levels, double tau) = 0;
 
+    // Which Wigner values the evaluation reads: the trusted values of the
+    // term-by-term order up to jmax, the three-term values of the Fourier
+    // series up to the settings' jtop.
+    virtual wigner_tables wigner_needs() const = 0;
+
     // The highest J of each parity (by routines::parity_index) whose Wigner
     // block the planned sums read; -1 where none.
     virtual std::array<int, 2> wigner_tops() const = 0;
 
-    // The reduced region of one plane from its Wigner tables (filled up to
-    // wigner_tops()); each row is told to progress, in order, before any of
-    // its points is evaluated.
+    // The reduced region of one plane from its Wigner tables (reserved as
+    // wigner_needs() says, filled up to wigner_tops()); each row is told to
+    // progress, in order, before any of its points is evaluated.
     virtual void evaluate(const routines::wigner_plane& wigner, region_values& out,
                           plane_progress& progress) = 0;
 };
 
 // An evaluation with all its storage for runs up to the settings' jmax; may
-// throw std::bad_alloc.  evaluation_bytes says how much it takes.
+// throw std::bad_alloc.  evaluation_bytes says how much it takes, with the
+// Wigner tables of a plane by the values it reads.
 std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s);
 std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s);
 

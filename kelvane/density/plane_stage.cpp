@@ -36,7 +36,7 @@ void plane_stage_deleter::operator()(plane_stage* p) const { delete p; }
 
 plane_stage_ptr reserve_plane_stage(const run_args& args, block_selection blocks, int threads, plane_output& output)
 {
-    const evaluation_settings settings{args.jmax, blocks, threads, best_simd_path()};
+    const evaluation_settings settings = settings_of(args, blocks, threads);
     plane_stage_ptr s;
     try {
         s.reset(new plane_stage);
@@ -44,15 +44,15 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, block_selection blocks
         routines::storage taking = routines::storage::taking();
         s->reserve(taking);
         output.reserve(taking);
-        routines::reserve_wigner_plane(s->wigner, args.jmax);
         s->evaluator = make_plane_evaluator(args.evaluation, settings);
+        const wigner_tables w = s->evaluator->wigner_needs();
+        routines::reserve_wigner_plane(s->wigner, w.jmax, w.method);
     } catch (const std::bad_alloc&) {
         plane_stage counted;
         routines::storage counting = routines::storage::counting();
         counted.reserve(counting);
         output.reserve(counting);
-        const std::size_t bytes = sizeof(plane_stage) + counting.bytes() + routines::wigner_plane_bytes(args.jmax) +
-                                  evaluation_bytes(args.evaluation, settings);
+        const std::size_t bytes = sizeof(plane_stage) + counting.bytes() + evaluation_bytes(args.evaluation, settings);
         throw process::run_failure("cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) + " MB (" +
                                    std::to_string(bytes) + " bytes) the density planes need at jmax = " +
                                    std::to_string(args.jmax));

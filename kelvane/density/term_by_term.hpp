@@ -33,6 +33,7 @@ public:
     void reserve(routines::storage& s);
 
     void plan(const rotlev& levels, double tau) override;
+    wigner_tables wigner_needs() const override { return {routines::wigner_method::trusted, settings_.jmax}; }
     std::array<int, 2> wigner_tops() const override;
     void evaluate(const routines::wigner_plane& wigner, region_values& out, plane_progress& progress) override;
 

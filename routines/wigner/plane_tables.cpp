@@ -1,12 +1,14 @@
 #include "routines/wigner/plane_tables.hpp"
 
 #include <algorithm>
+#include <span>
 #include <stdexcept>
 
 #include "routines/parallel.hpp"
 #include "routines/storage.hpp"
 #include "routines/wigner/recursion.hpp"
 #include "routines/wigner/series.hpp"
+#include "routines/wigner/three_term.hpp"
 
 namespace routines {
 
@@ -53,16 +55,29 @@ std::vector<std::int64_t> factor_layout(int jmax)
     return start;
 }
 
-// The one description of a plane's storage at jmax, every array with its
-// length: reserve_wigner_plane takes it, wigner_plane_bytes counts it, so
-// that what a run reports it needs is what it asks for.
-void plane_storage(storage& s, wigner_plane& w, int jmax)
+// Where the state of column m starts among the columns' states.
+std::size_t column_state_start(int m)
 {
-    for (const parity p : both_parities) {
-        const auto values = static_cast<std::size_t>(block_table_size(jmax, p));
-        s.take(w.table[parity_index(p)], values);
-        s.take(w.from_recursion[parity_index(p)], values);
+    std::size_t start = 0;
+    for (int c = 0; c < m; ++c) start += column_state_size(c);
+    return start;
+}
+
+// The one description of a plane's storage at jmax by a method, every array
+// with its length: reserve_wigner_plane takes it, wigner_plane_bytes counts
+// it, so that what a run reports it needs is what it asks for.
+void plane_storage(storage& s, wigner_plane& w, int jmax, wigner_method method)
+{
+    for (const parity p : both_parities)
+        s.take(w.table[parity_index(p)], static_cast<std::size_t>(block_table_size(jmax, p)));
+    if (method == wigner_method::three_term) {
+        s.take(w.column_factors, column_factors_size(jmax));
+        s.take(w.column_powers, column_powers_size(jmax));
+        s.take(w.column_states, column_state_start(jmax + 1));
+        return;
     }
+    for (const parity p : both_parities)
+        s.take(w.from_recursion[parity_index(p)], static_cast<std::size_t>(block_table_size(jmax, p)));
     s.take(w.marked, 2 * static_cast<std::size_t>(jmax + 1));
     s.take(w.sweep_work, sweep_work_size(jmax));
     s.take(w.lnf, angle_table_size(jmax));
@@ -131,6 +146,43 @@ void fill_marked_from_recursion(wigner_plane& w, double theta)
     }
 }
 
+// The blocks J <= jtop[p] at theta from their columns: column m (its rows
+// m' = -m, -m + 2, ..., m, of the parity of m) gives every element
+// (K1, K2) of its blocks with max(|K1|, |K2|) = m, each the value of
+// (m', m) = (K1, K2), (K2, K1), (-K2, -K1) or (-K1, -K2), which are equal as
+// K1 - K2 is even.  Columns write disjoint elements, so any worker may take
+// any column; the widest go first.
+void fill_from_columns(wigner_plane& w, double theta, const int (&jtop)[2], int threads)
+{
+    const int top = std::max(jtop[0], jtop[1]);
+    const column_angle angle = column_angle_of(theta, top, w.column_powers);
+    for_each_item(threads, top + 1, [&](int, int item) {
+        // Column m has (m + 1)(jtop - m + 1) elements, the most near top / 2.
+        const int m = item % 2 == 0 ? top / 2 - item / 2 : top / 2 + (item + 1) / 2;
+        const parity p = m % 2 == 0 ? parity::even : parity::odd;
+        const int jlast = jtop[parity_index(p)];
+        if (m > jlast) return;
+        const std::span<double> state(w.column_states.data() + column_state_start(m), column_state_size(m));
+        column_sweep c = column_sweep_start(w.column_factors, angle, m, -m, state);
+        std::int64_t offset = block_offset(m, p);
+        for (int j = m; j <= jlast; ++j) {
+            if (j > m) column_sweep_next(c);
+            const int n = block_order(j, p), k0 = block_first_k(j, p);
+            double* out = w.table[parity_index(p)].data() + offset;
+            offset += static_cast<std::int64_t>(n) * n;
+            auto at = [&](int k1, int k2) { return static_cast<std::size_t>(((k1 - k0) / 2) * n + (k2 - k0) / 2); };
+            for (int i = 0; i <= m; ++i) {
+                const int mp = -m + 2 * i;
+                const double v = column_sweep_element(c, i);
+                out[at(mp, m)] = v;
+                out[at(m, mp)] = v;
+                out[at(-m, -mp)] = v;
+                out[at(-mp, -m)] = v;
+            }
+        }
+    });
+}
+
 }  // namespace
 
 std::int64_t block_offset(int j, parity p)
@@ -143,21 +195,26 @@ std::int64_t block_offset(int j, parity p)
     return s;
 }
 
-void reserve_wigner_plane(wigner_plane& w, int jmax)
+void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method)
 {
     if (jmax < 0 || jmax > jmax_limit) throw std::invalid_argument("a Wigner plane holds J = 0 to jmax_limit");
+    w = wigner_plane{};   // nothing left of an earlier reservation by the other method
     w.jmax = jmax;
+    w.method = method;
     w.limit = limit_for(jmax);
     storage taking = storage::taking();
-    plane_storage(taking, w, jmax);
-    fill_log_factorials(jmax, w.lnf);
+    plane_storage(taking, w, jmax, method);
+    if (method == wigner_method::three_term)
+        fill_column_factors(jmax, w.column_factors);
+    else
+        fill_log_factorials(jmax, w.lnf);
 }
 
-std::size_t wigner_plane_bytes(int jmax)
+std::size_t wigner_plane_bytes(int jmax, wigner_method method)
 {
     wigner_plane none;
     storage counting = storage::counting();
-    plane_storage(counting, none, jmax);
+    plane_storage(counting, none, jmax, method);
     return counting.bytes();
 }
 
@@ -166,6 +223,7 @@ void fill_wigner_plane(wigner_plane& w, double theta, const int (&jtop)[2], int 
     std::fill(w.marked.begin(), w.marked.end(), 0);
     const int top = std::max(jtop[0], jtop[1]);
     if (top < 0) return;
+    if (w.method == wigner_method::three_term) return fill_from_columns(w, theta, jtop, threads);
     fill_half_angle_powers(top, theta, w.cos_pow, w.nsin_pow);
     const angle_tables tables{w.lnf, w.cos_pow, w.nsin_pow};
     const series_screen screen = screen_of(theta);

@@ -65,16 +65,19 @@ TEST(StorageSize, TheLevelSetReportsWhatItHolds)
 
 TEST(StorageSize, TheWignerPlaneReportsWhatReservingItTakes)
 {
-    // With the factors of the series kept (jmax 0, 17, 40), past their cap
-    // (jmax 90) and past the jmax they are ever kept for (101).
-    for (int jmax : {0, 17, 40, 90, 101}) {
-        routines::wigner_plane w;
-        kept_bytes = 0;
-        counting = true;
-        routines::reserve_wigner_plane(w, jmax);
-        counting = false;
-        EXPECT_EQ(routines::wigner_plane_bytes(jmax), kept_bytes) << "jmax " << jmax;
-    }
+    // The trusted values with the factors of the series kept (jmax 0, 17,
+    // 40), past their cap (jmax 90) and past the jmax they are ever kept for
+    // (101); the three-term values, which keep none.
+    for (const routines::wigner_method method : {routines::wigner_method::trusted, routines::wigner_method::three_term})
+        for (int jmax : {0, 17, 40, 90, 101}) {
+            routines::wigner_plane w;
+            kept_bytes = 0;
+            counting = true;
+            routines::reserve_wigner_plane(w, jmax, method);
+            counting = false;
+            EXPECT_EQ(routines::wigner_plane_bytes(jmax, method), kept_bytes)
+                << "jmax " << jmax << " method " << static_cast<int>(method);
+        }
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ region_values evaluate_fast(const rotlev& lev, double tau, int iodevn, int ithe,
     run_args args = test_planes::water(lev.jmax, 10, 1, iodevn, ithe);
     const auto e = test_planes::planned(args, lev, tau, 1, path);
     routines::wigner_plane w;
-    test_planes::fill_tables(w, *e, lev.jmax, ithe);
+    test_planes::fill_tables(w, *e, ithe);
     return test_planes::evaluate(*e, w);
 }
 

@@ -3,10 +3,12 @@
 // evaluation of the same double inputs (or within 1e-17 of the absolute sum
 // of their terms where they cancel that deeply), and the printed values of
 // that evaluation; the same bits for any thread count and any vector width.
-// The binary128 yardstick itself agrees with the straightforward evaluation.
+// Its tables stop at the last J whose levels can pass the weight cut.  The
+// binary128 yardstick itself agrees with the straightforward evaluation.
 // The larger planes are in density_series_exhaustive_test, labelled slow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -79,6 +81,38 @@ TEST(SeriesPlane, IsExactlySymmetric)
         }
 }
 
+TEST(WeightCut, NoPlanKeepsALevelAboveTheTopItIsReckonedToStopAt)
+{
+    // The Fourier series sizes its run-wide tables by weight_cut_jtop: the
+    // plans of real levels stay at or below it, and it is not far above them.
+    struct rotor { double ax, az, ay; };
+    struct run { double temp; int nslice, jmax; };
+    for (const rotor r : {rotor{27.877, 14.512, 9.285}, rotor{5, 5, 5}, rotor{20, 3, 3}})
+        for (const run u : {run{10, 128, 70}, run{10, 16, 40}, run{40, 64, 60}, run{2, 1, 40}, run{300, 2000, 30}}) {
+            run_args args = test_planes::water(u.jmax, u.temp, u.nslice);
+            args.ax = r.ax;
+            args.az = r.az;
+            args.ay = r.ay;
+            const double tau = test_planes::run_tau(args);
+            const rotlev lev = level_sets::top_levels(u.jmax, r.ax, r.az, r.ay);
+            int top = -1;
+            for (const parity p : routines::both_parities) {
+                block_plan plan;
+                routines::storage taking = routines::storage::taking();
+                reserve_block_plan(taking, plan, u.jmax);
+                make_block_plan(plan, lev, p, tau);
+                top = std::max(top, plan.jtop);
+            }
+            const int bound = weight_cut_jtop(tau, r.ax, r.ay, r.az, u.jmax);
+            EXPECT_LE(top, bound) << r.ax << ' ' << u.temp << ' ' << u.nslice;
+            EXPECT_LE(bound, std::min(top + 3, u.jmax)) << r.ax << ' ' << u.temp << ' ' << u.nslice;
+        }
+    // Where the weights do not fall with J, every J.
+    EXPECT_EQ(weight_cut_jtop(0.001, 27.877, -1, 9.285, 50), 50);
+    EXPECT_EQ(weight_cut_jtop(-0.001, 27.877, 14.512, 9.285, 50), 50);
+    EXPECT_EQ(weight_cut_jtop(NAN, 27.877, 14.512, 9.285, 50), 50);
+}
+
 TEST(Yardstick, AgreesWithTheStraightforwardEvaluation)
 {
     // A few points of two planes, block by block (iodevn 0 and 1 give a
@@ -88,7 +122,7 @@ TEST(Yardstick, AgreesWithTheStraightforwardEvaluation)
     for (int ithe : {45, 90}) {
         std::vector<double> wigtab(literal_wigner_size(run->jmax));
         literal_wigner_plane(run->jmax, ithe, wigtab);
-        const std::vector<yardstick_point> y = yardstick_values(*run, ithe);
+        const std::vector<yardstick_point> y = yardstick_values(*run, wigtab);
         std::vector<region_point> region(region_points);
         list_region(region);
         for (int p = 5; p < region_points; p += 2357) {

@@ -124,7 +124,7 @@ void expect_program_agrees(int jmax, plane_evaluation evaluation = plane_evaluat
     const rotlev levels = test_planes::run_levels(args);
     const auto e = test_planes::planned(args, levels, test_planes::run_tau(args), threads);
     routines::wigner_plane w;
-    test_planes::fill_tables(w, *e, jmax, 90, threads);
+    test_planes::fill_tables(w, *e, 90, threads);
     const sample_points samples = samples_of(refs);
     region_values v;
     std::vector<std::size_t> at = samples.ordinals;
@@ -182,7 +182,7 @@ TEST(PlaneNinety, TheSeriesAloneFailsAtJmax40WhereTheTrustedValuesHold)
 
     const auto e = test_planes::planned(args, levels, tau);
     routines::wigner_plane w;
-    test_planes::fill_tables(w, *e, args.jmax, 90);
+    test_planes::fill_tables(w, *e, 90);
     const sample_points samples = samples_of(refs);
     region_values program;
     routines::storage taking = routines::storage::taking();

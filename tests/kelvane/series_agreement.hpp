@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <iostream>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,17 +57,23 @@ inline region_values series_values(const water_run& r, int ithe, int iodevn, sim
     args.evaluation = plane_evaluation::fourier_series;
     const auto e = test_planes::planned(args, r.levels, r.tau, threads, path);
     routines::wigner_plane w;
-    test_planes::fill_tables(w, *e, r.jmax, ithe, threads);
+    test_planes::fill_tables(w, *e, ithe, threads);
     return test_planes::evaluate(*e, w, true);
 }
 
-inline std::vector<yardstick_point> yardstick_values(const water_run& r, int ithe)
+// Plane ithe of the run by the yardstick, from the given Wigner table, or
+// from the three-term values that the Fourier series reads.
+inline std::vector<yardstick_point> yardstick_values(const water_run& r, std::span<const double> wigtab)
 {
-    std::vector<double> wigtab(literal_wigner_size(r.jmax));
-    literal_wigner_plane(r.jmax, ithe, wigtab);
     std::vector<yardstick_point> points(region_points);
     yardstick_plane(r.yardstick, wigtab, points, 2);
     return points;
+}
+inline std::vector<yardstick_point> yardstick_values(const water_run& r, int ithe)
+{
+    std::vector<double> wigtab(literal_wigner_size(r.jmax));
+    test_planes::wigner_table(routines::wigner_method::three_term, r.jmax, ithe, wigtab);
+    return yardstick_values(r, wigtab);
 }
 
 inline std::string printed(double v)

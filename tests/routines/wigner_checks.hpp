@@ -6,16 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <tuple>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "routines/wigner/plane_tables.hpp"
 #include "routines/wigner/recursion.hpp"
+#include "routines/wigner/three_term.hpp"
 #include "tests/support/bits.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/wigner_reference.hpp"
@@ -83,7 +86,7 @@ inline void expect_recursion_meets_references(int jlow, int jhigh)
 }
 
 // Element (J, K1, K2) of a plane's tables, K1 - K2 even, and whether the
-// recursion supplied it.
+// half-step recursion supplied it (never, for the three-term values).
 struct plane_element {
     double value;
     bool from_recursion;
@@ -94,7 +97,8 @@ inline plane_element element_of(const wigner_plane& w, int j, int k1, int k2)
     const int n = block_order(j, p);
     const int k0 = block_first_k(j, p);
     const auto at = static_cast<std::size_t>(block_offset(j, p) + ((k1 - k0) / 2) * n + (k2 - k0) / 2);
-    return {w.table[parity_index(p)][at], w.from_recursion[parity_index(p)][at] != 0};
+    const std::vector<std::uint8_t>& marks = w.from_recursion[parity_index(p)];
+    return {w.table[parity_index(p)][at], !marks.empty() && marks[at] != 0};
 }
 
 // The tables of a plane reserved for jmax meet the references of every
@@ -190,6 +194,75 @@ inline void expect_trusted_values_at_jmax40(const std::vector<int>& planes, int 
             EXPECT_GT(from_recursion, 10000);
         }
     }
+}
+
+// ---- The three-term values ---------------------------------------------------------
+
+// Where d^J_{m'm} lies among the columns: column c = max(|m'|, |m|), row r
+// (c >= |r|), and the sign of the image, (-1)^(m - m') where the pair is
+// mirrored across the diagonal.
+struct column_place {
+    int column, row;
+    double sign;
+};
+inline column_place column_place_of(int mp, int m)
+{
+    const double mirrored = (m - mp) % 2 == 0 ? 1.0 : -1.0;
+    if (m >= std::abs(mp)) return {m, mp, 1.0};
+    if (mp >= std::abs(m)) return {mp, m, mirrored};
+    if (-m >= std::abs(mp)) return {-m, -mp, mirrored};
+    return {-mp, -m, 1.0};
+}
+inline int first_row_of(int column, int row) { return (row - column) % 2 == 0 ? -column : -column + 1; }
+
+// The angle-independent factors up to jmax, made once per jmax.
+inline const std::vector<double>& column_factors(int jmax)
+{
+    static std::map<int, std::vector<double>> made;
+    auto [at, fresh] = made.try_emplace(jmax);
+    if (fresh) {
+        at->second.resize(column_factors_size(jmax));
+        fill_column_factors(jmax, at->second);
+    }
+    return at->second;
+}
+
+// The whole d^J(beta), both parities of rows, from the columns and their
+// images, at matrix_at(j, m', m).
+inline std::vector<double> three_term_matrix(int j, double beta)
+{
+    std::vector<double> powers(column_powers_size(j)), state(column_state_size(j)), d((2 * j + 1) * (2 * j + 1));
+    const column_angle angle = column_angle_of(beta, j, powers);
+    for (int c = 0; c <= j; ++c)
+        for (const int first : {-c, -c + 1}) {
+            if (c == 0 && first == 1) continue;
+            column_sweep s = column_sweep_start(column_factors(j), angle, c, first, state);
+            while (s.j < j) column_sweep_next(s);
+            for (int i = 0; i < s.rows; ++i) {
+                const int r = first + 2 * i;
+                const double v = column_sweep_element(s, i);
+                const double mirrored = (c - r) % 2 == 0 ? 1.0 : -1.0;
+                d[matrix_at(j, r, c)] = v;
+                d[matrix_at(j, c, r)] = mirrored * v;
+                d[matrix_at(j, -c, -r)] = v;
+                d[matrix_at(j, -r, -c)] = mirrored * v;
+            }
+        }
+    return d;
+}
+
+// The largest departure from orthogonality of the rows of d (2j + 1 square).
+inline double orthogonality_defect(int j, const std::vector<double>& d)
+{
+    const int n = 2 * j + 1;
+    double worst = 0;
+    for (int a = 0; a < n; ++a)
+        for (int b = a; b < n; ++b) {
+            double dot = 0;
+            for (int k = 0; k < n; ++k) dot += d[static_cast<std::size_t>(a + k * n)] * d[static_cast<std::size_t>(b + k * n)];
+            worst = std::max(worst, std::fabs(dot - (a == b ? 1.0 : 0.0)));
+        }
+    return worst;
 }
 
 }  // namespace wigner_checks

@@ -1,5 +1,7 @@
 #include "tests/support/density_planes.hpp"
 
+#include <algorithm>
+
 #include "kelvane/density/euler_grid.hpp"
 #include "kelvane/levels/level_loop.hpp"
 #include "kelvane/levels/level_stage.hpp"
@@ -25,18 +27,40 @@ double run_tau(const run_args& args) { return time_steps_of(args).tau; }
 std::unique_ptr<plane_evaluator> planned(const run_args& args, const rotlev& levels, double tau, int threads,
                                          simd_path path)
 {
-    const evaluation_settings s{args.jmax, *block_selection::of(args.iodevn), threads, path};
+    const evaluation_settings s = settings_of(args, *block_selection::of(args.iodevn), threads, path);
     std::unique_ptr<plane_evaluator> e = make_plane_evaluator(args.evaluation, s);
     e->plan(levels, tau);
     return e;
 }
 
-void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int jmax, int ithe, int threads)
+void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int ithe, int threads)
 {
-    if (w.jmax != jmax) routines::reserve_wigner_plane(w, jmax);
+    const wigner_tables need = e.wigner_needs();
+    if (w.jmax != need.jmax || w.method != need.method) routines::reserve_wigner_plane(w, need.jmax, need.method);
     const std::array<int, 2> tops = e.wigner_tops();
     const int jtop[2] = {tops[0], tops[1]};
     routines::fill_wigner_plane(w, grid_angle(ithe), jtop, threads);
+}
+
+void wigner_table(routines::wigner_method method, int jmax, int ithe, std::span<double> wigtab)
+{
+    routines::wigner_plane w;
+    routines::reserve_wigner_plane(w, jmax, method);
+    const int jtop[2] = {jmax, jmax};
+    routines::fill_wigner_plane(w, grid_angle(ithe), jtop, 2);
+    std::fill(wigtab.begin(), wigtab.end(), 0.0);
+    const auto side = static_cast<std::size_t>(2 * jmax + 1);
+    for (int j = 0; j <= jmax; ++j)
+        for (const parity p : routines::both_parities) {
+            const int n = routines::block_order(j, p), k0 = routines::block_first_k(j, p);
+            const double* d = w.block(j, p);
+            for (int a = 0; a < n; ++a)
+                for (int b = 0; b < n; ++b)
+                    wigtab[static_cast<std::size_t>(j) + static_cast<std::size_t>(jmax + 1) *
+                                                            (static_cast<std::size_t>(k0 + 2 * a + jmax) +
+                                                             side * static_cast<std::size_t>(k0 + 2 * b + jmax))] =
+                        d[a * n + b];
+        }
 }
 
 region_values evaluate(plane_evaluator& e, const routines::wigner_plane& w, bool block_sums)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 
 #include "kelvane/density/plane_evaluator.hpp"
 #include "kelvane/levels/rotlev.hpp"
@@ -28,7 +29,14 @@ std::unique_ptr<plane_evaluator> planned(const run_args& args, const rotlev& lev
 
 // The Wigner tables of plane ithe that the evaluation reads, as the plane
 // stage fills them.
-void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int jmax, int ithe, int threads = 1);
+void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int ithe, int threads = 1);
+
+// The Wigner values of plane ithe by the given method as the plane stage
+// fills them, every J up to jmax, in the straightforward layout of
+// literal_wigner_plane, (J, K1, K2) with J fastest; pairs of mixed parity,
+// which no block holds and no evaluation reads, are zero.  The table an
+// evaluation reads, for the yardstick to evaluate the same sums from.
+void wigner_table(routines::wigner_method method, int jmax, int ithe, std::span<double> wigtab);
 
 // The reduced region of the plane whose tables are given, with the block
 // sums of each point when asked.

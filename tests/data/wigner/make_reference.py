@@ -73,6 +73,21 @@ def cases():
         for mp, m in sorted(pairs):
             for deg in degs:
                 yield j, mp, m, deg
+    # The three-term recursion in double-double: pairs of both parities at
+    # J = 100, 200 and 400 near 0, 90 and 180 degrees, the corners among
+    # them; and rows whose closed form at J = max(|m|, |m'|) lies below
+    # 1e-180 (2^-710 and 2^-986 here) yet grows into values near 1e-6.
+    rng = random.Random(20270114)
+    for j in (100, 200, 400):
+        pairs = {(0, 0), (1, -1), (2, 0), (1, 0), (j, j), (-j, j), (j, -j), (j - 1, j - 3), (-(j // 2), j // 2),
+                 (j // 5, -(j // 5) - 1)}
+        while len(pairs) < 18:
+            pairs.add((rng.randint(-j, j), rng.randint(-j, j)))
+        for mp, m in sorted(pairs):
+            for deg in (0, 1, 2, 89, 90, 91, 178, 179, 180):
+                yield j, mp, m, deg
+    for j, mp, m, deg in ((870, -113, 113, 13), (874, -326, 326, 41), (874, 326, 326, 139)):
+        yield j, mp, m, deg
 
 
 def main():
