@@ -18,11 +18,6 @@ namespace {
 
 using namespace test_support;
 
-run_result run_in(const fs::path& dir, const std::string& program, const std::string& args)
-{
-    return run_program(program_path(program), {.cwd = dir, .args = split_words(args), .time_limit = 600});
-}
-
 // The SHA-256 of every plane file of a folder, by name.
 std::map<std::string, std::string> sums_of_planes(const fs::path& dir)
 {

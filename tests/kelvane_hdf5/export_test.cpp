@@ -20,11 +20,6 @@ using namespace test_support;
 
 const std::string water = " 27.877 14.512 9.285 ";
 
-run_result run_in(const fs::path& dir, const std::string& program, const std::string& args)
-{
-    return run_program(program_path(program), {.cwd = dir, .args = split_words(args)});
-}
-
 TEST(Export, WritesThePlanesOfARangeAsKelvaneWritesThem)
 {
     temp_folder text, table;

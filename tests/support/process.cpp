@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "tests/support/files.hpp"
+#include "tests/support/paths.hpp"
 #include "tests/support/temp_folder.hpp"
 
 extern char** environ;
@@ -223,6 +224,11 @@ run_result run_program(const fs::path& program, const run_options& o)
     if (captured) fs::remove(out_path);
     fs::remove(err_path);
     return r;
+}
+
+run_result run_in(const fs::path& dir, const std::string& program, const std::string& command_line)
+{
+    return run_program(program_path(program), {.cwd = dir, .args = split_words(command_line)});
 }
 
 folder_run run_in_fresh_folder(const fs::path& program, run_options options,

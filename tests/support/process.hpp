@@ -54,6 +54,10 @@ struct run_result {
 // A program named without a folder is looked up on the PATH it is given.
 run_result run_program(const fs::path& program, const run_options& options = {});
 
+// A program of this build (by name) run in `dir` with the words of
+// `command_line`, split as split_words splits them.
+run_result run_in(const fs::path& dir, const std::string& program, const std::string& command_line);
+
 // A run in a fresh folder holding `files` (content by name), which is the
 // working folder whatever options.cwd says, and the names of the files it
 // left there.
