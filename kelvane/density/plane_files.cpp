@@ -36,12 +36,12 @@ std::string plane_file_name(int ithe)
     return std::string(buffer, static_cast<std::size_t>(routines::lastch(buffer, 30)));
 }
 
-void open_plane_files(plane_files& files, int ithe)
+std::vector<std::string> plane_file_names(int ithe)
 {
     const std::string base = plane_file_name(ithe);
     std::vector<std::string> names;
     for (const char* s : suffix) names.push_back(base + s);
-    files.set.emplace(std::move(names));
+    return names;
 }
 
 std::string plane_header(const run_args& args)
@@ -54,11 +54,6 @@ std::string plane_header(const run_args& args)
     textio::put_i(h, args.iodevn, 5);
     h += "\n# the  phi  chi       rho            engrot\n";
     return h;
-}
-
-void write_plane_text(plane_files& files, int kind, std::string_view text)
-{
-    files.set->write(static_cast<std::size_t>(kind), text);
 }
 
 void size_plane_records(std::string (&buffers)[4])
@@ -96,7 +91,5 @@ void format_plane_rows(int ithe, int first_row, int last_row, std::span<const st
             all[combined_record_width - 1] = '\n';
         }
 }
-
-void close_plane_files(plane_files& files) { files.set->place(); }
 
 }  // namespace kelvane

@@ -6,13 +6,12 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kelvane/run/run_args.hpp"
-#include "replacement/file_set.hpp"
 
 namespace kelvane {
 
@@ -23,22 +22,18 @@ std::string plane_file_name(int ithe);
 inline constexpr int value_text_width = 15;
 inline constexpr int point_text_width = 3 * value_text_width;
 
-// The four files of one plane while they are written; kind 0 is the combined
-// table, 1..3 the "_rho", "_eng" and "_esq" tables.  Unless the plane was
-// placed, the object removes on its way out what it wrote.
-struct plane_files {
-    std::optional<replacement::file_set> set;
-};
-
-// Checks that the four names can take the plane (a directory, a file that
-// is not a regular file, one the user may not write or replace, or two names
-// of one file, is a run_failure that names it), then creates the temporary
-// files; all before any work is spent on the plane.
-void open_plane_files(plane_files& files, int ithe);
+// The four names of plane ithe, in the order they are placed: the combined
+// table, then "_rho", "_eng" and "_esq".  A replacement::file_set made of
+// them checks that they can take the plane (a directory, a file that is not
+// a regular file, one the user may not write or replace, or two names of one
+// file, is a run_failure that names it) and creates the temporary files,
+// all before any work is spent on the plane; place() closes them and puts
+// them in place, "_esq" last, or leaves the older files of this plane as
+// they were.
+std::vector<std::string> plane_file_names(int ithe);
 
 // The two header lines of the combined file of plane 0.
 std::string plane_header(const run_args& args);
-void write_plane_text(plane_files& files, int kind, std::string_view text);
 
 // Every record has the same width: "(3(I5),3(1x,E15.8))" gives 63
 // characters and "(E15.8)" 15, each with its line end.
@@ -53,11 +48,5 @@ inline constexpr std::size_t single_record_width = 16;
 void size_plane_records(std::string (&buffers)[4]);
 void format_plane_rows(int ithe, int first_row, int last_row, std::span<const std::int32_t> source,
                        std::string_view point_text, std::string (&buffers)[4]);
-
-// Closes "_esq", "_eng", "_rho", combined in this order, then puts the
-// combined file, "_rho", "_eng" and "_esq" in place; a failure is a
-// run_failure, with the older files of this plane standing as before and
-// earlier planes intact.
-void close_plane_files(plane_files& files);
 
 }  // namespace kelvane

@@ -51,9 +51,8 @@ void plane_text_output::reserve(routines::storage& s)
 
 void plane_text_output::begin_plane(int ithe)
 {
-    files_.emplace();
-    open_plane_files(*files_, ithe);
-    if (ithe == 0) write_plane_text(*files_, 0, header_);
+    files_.emplace(plane_file_names(ithe));
+    if (ithe == 0) files_->write(0, header_);
 }
 
 void plane_text_output::write_plane(const completed_plane& plane)
@@ -75,8 +74,8 @@ void plane_text_output::write_plane(const completed_plane& plane)
         format_plane_rows(plane.ithe, first, std::min(first + rows_per_item, plane_side) - 1, plane.source,
                           point_text_, buffers_);
     });
-    routines::for_each_item(threads_, 4, [&](int, int k) { write_plane_text(*files_, k, buffers_[k]); });
-    close_plane_files(*files_);
+    routines::for_each_item(threads_, 4, [&](int, int k) { files_->write(static_cast<std::size_t>(k), buffers_[k]); });
+    files_->place();
     files_.reset();
 }
 

@@ -11,6 +11,7 @@
 #include "kelvane/density/plane_files.hpp"
 #include "kelvane/density/plane_output.hpp"
 #include "kelvane/run/run_args.hpp"
+#include "replacement/file_set.hpp"
 
 namespace kelvane {
 
@@ -29,7 +30,7 @@ private:
     std::string header_;      // the two lines that open plane 0
     int threads_;
     int points_;
-    std::optional<plane_files> files_;
+    std::optional<replacement::file_set> files_;   // those of the plane in work
     std::string point_text_;  // point order, point_text_width per point
     std::string buffers_[4];
 };

@@ -30,6 +30,7 @@
 
 #include "kelvane/density/plane_files.hpp"
 #include "process/process.hpp"
+#include "replacement/file_set.hpp"
 #include "tests/support/files.hpp"
 #include "tests/support/paths.hpp"
 #include "tests/support/process.hpp"
@@ -547,11 +548,10 @@ TEST(PlaneFileSet, RenamesInterruptedOrFailingNeverLeaveAMixedPlaneUnderItsEsqFi
         if (pid == 0) {
             if (::chdir(f.path().c_str()) != 0) ::_exit(5);
             try {
-                kelvane::plane_files files;
-                kelvane::open_plane_files(files, 45);
-                for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "new\n");
+                replacement::file_set files(kelvane::plane_file_names(45));
+                for (int k = 0; k < 4; ++k) files.write(k, "new\n");
                 injected = r.injection;
-                kelvane::close_plane_files(files);
+                files.place();
                 ::_exit(0);
             } catch (const process::run_failure& e) {
                 ::_exit(std::string(e.what()).find("cannot rename") != std::string::npos ? 3 : 4);
@@ -572,12 +572,11 @@ TEST(PlaneFileSet, SomethingThatTakesANameWhileThePlaneIsComputedStopsThePlacing
     const fs::path start = fs::current_path();
     fs::current_path(f.path());
     try {
-        kelvane::plane_files files;
-        kelvane::open_plane_files(files, 7);
-        for (int k = 0; k < 4; ++k) kelvane::write_plane_text(files, k, "record\n");
+        replacement::file_set files(kelvane::plane_file_names(7));
+        for (int k = 0; k < 4; ++k) files.write(k, "record\n");
         fs::create_directory("rho.den007_eng");
         write_file("rho.den007_eng/keep", "");
-        EXPECT_THROW(kelvane::close_plane_files(files), process::run_failure);
+        EXPECT_THROW(files.place(), process::run_failure);
     } catch (...) {
         fs::current_path(start);
         throw;
