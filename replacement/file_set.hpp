@@ -55,10 +55,6 @@ public:
     file_set(const file_set&) = delete;
     file_set& operator=(const file_set&) = delete;
 
-    std::size_t size() const { return files_.size(); }
-    const std::string& name(std::size_t k) const { return files_[k].name; }
-    const std::string& temporary(std::size_t k) const { return files_[k].temporary; }
-
     // The whole text appended to file k, or a run_failure naming its
     // temporary file.  Distinct files may be written from distinct threads.
     void write(std::size_t k, std::string_view text);

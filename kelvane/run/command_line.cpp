@@ -94,7 +94,6 @@ struct reader {
     int argc;
     char** argv;
     int options;   // arguments before the nine
-    std::string_view name;
     std::string usage;
 
     [[noreturn]] void reject(int position, std::string_view what) const
@@ -203,7 +202,7 @@ run_args read_command_line(int argc, char** argv, program p)
                                         usage);
         }
     }
-    reader r{argc, argv, options, name, usage};
+    reader r{argc, argv, options, usage};
     for (int k = 0; k < argc; ++k) {
         if (k > 0) args.command_line += ' ';
         if (argv[k]) args.command_line += argv[k];
