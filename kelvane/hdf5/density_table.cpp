@@ -105,9 +105,8 @@ void select_plane(hid_t space, int index, const std::string& what)
 
 }  // namespace
 
-table_writer::table_writer(const std::string& path, const std::string& shown, const run_args& args, int first,
-                           int count)
-    : path_(path), what_("cannot write " + shown), first_(first), count_(count)
+table_writer::table_writer(const std::string& path, const run_args& args, int first, int count)
+    : what_("cannot write " + path), first_(first), count_(count)
 {
     hdf5::start_library();
     const std::string& w = what_;

@@ -24,9 +24,9 @@ namespace kelvane {
 
 class table_writer {
 public:
-    // The table of planes first .. first + count - 1 at path (`shown` is the
-    // name failures give), with the attributes the arguments alone fix.
-    table_writer(const std::string& path, const std::string& shown, const run_args& args, int first, int count);
+    // The table of planes first .. first + count - 1 at path, with the
+    // attributes the arguments alone fix.
+    table_writer(const std::string& path, const run_args& args, int first, int count);
 
     // Plane ithe, each of the three a whole plane of 361 x 361 values, chi
     // fastest.
@@ -37,7 +37,7 @@ public:
     void close(const level_stage_result& found);
 
 private:
-    std::string path_, what_;
+    std::string what_;
     int first_, count_;
     hdf5::handle file_, plane_space_, memory_space_;
     hdf5::handle values_[3];   // rho, eng, esq

@@ -4,7 +4,7 @@
 
 namespace kelvane {
 
-table_output::table_output(const run_args& args) : args_(args), planes_(planes_of_run(args)) {}
+table_output::table_output(const run_args& args, const plane_range& planes) : args_(args), planes_(planes) {}
 
 void table_output::reserve(routines::storage& s)
 {
@@ -15,7 +15,7 @@ void table_output::open_run()
 {
     file_.emplace(std::vector<std::string>{args_.hdf5_file});
     const std::string& temporary = file_->hand_over(0);
-    writer_.emplace(temporary, temporary, args_, planes_.first, planes_.count);
+    writer_.emplace(temporary, args_, planes_.first, planes_.count);
 }
 
 void table_output::write_plane(const completed_plane& plane)

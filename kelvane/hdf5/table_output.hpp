@@ -19,8 +19,8 @@ namespace kelvane {
 
 class table_output final : public plane_output {
 public:
-    // The table args.hdf5_file of the planes of the run.
-    explicit table_output(const run_args& args);
+    // The table args.hdf5_file of the run's planes.
+    table_output(const run_args& args, const plane_range& planes);
 
     void reserve(routines::storage& s) override;
     // The place of the table checked and its temporary file begun: something

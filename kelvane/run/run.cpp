@@ -13,11 +13,11 @@ namespace kelvane {
 
 namespace {
 
-std::unique_ptr<plane_output> output_of_run(const run_args& args, int threads)
+std::unique_ptr<plane_output> output_of_run(const run_args& args, [[maybe_unused]] const plane_range& planes, int threads)
 {
     if (args.hdf5_file.empty()) return std::make_unique<plane_text_output>(args, threads, region_points);
 #if KELVANE_HAS_HDF5
-    return std::make_unique<table_output>(args);
+    return std::make_unique<table_output>(args, planes);
 #else
     throw process::run_failure("cannot write " + args.hdf5_file +
                                ": this kelvane was built without the HDF5 library (--hdf5)");
@@ -34,7 +34,7 @@ kelvane_run::kelvane_run(const run_args& args, int threads, std::unique_ptr<plan
     // and no file begun.
     const std::optional<block_selection> blocks = block_selection::of(args.iodevn);
     if (blocks && planes_.count > 0) {
-        output_ = output ? std::move(output) : output_of_run(args, threads);
+        output_ = output ? std::move(output) : output_of_run(args, planes_, threads);
         stage_ = reserve_plane_stage(args, *blocks, threads, *output_);
     }
     levels_ = reserve_run_levels(0, args, stage_ != nullptr, threads);
