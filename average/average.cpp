@@ -65,7 +65,7 @@ void close_checked(average::energy_file& file)
 void open_checked(average::energy_file& file)
 {
     if (file.is_open()) return;
-    if (file.not_regular() == "a directory")
+    if (file.is_directory())
         throw process::run_failure(std::string(file_name) + " is a directory, not a regular file");
     if (!file.not_regular().empty())
         throw process::run_failure(std::string(file_name) + " is " + file.not_regular() +
@@ -110,19 +110,6 @@ struct command {
     std::int32_t skip = 0;
 };
 
-// The 30 characters a value is looked at through, shown without the padding.
-std::string shown_value(const std::string& window)
-{
-    return textio::shown(window.substr(0, window.find_last_not_of(' ') + 1));
-}
-
-std::string value_window(std::string_view value)
-{
-    std::string w(value.substr(0, 30));
-    w.resize(30, ' ');
-    return w;
-}
-
 // Options before the skip count, then the skip count; what follows it is
 // ignored, as it always was, with a note where it looks like an option.
 command read_command(int argc, char** argv)
@@ -150,7 +137,7 @@ command read_command(int argc, char** argv)
             throw process::usage_failure("unknown option '" + textio::shown(arg) + "'", usage);
         std::string window;
         if (eq != std::string_view::npos) {
-            window = value_window(arg.substr(eq + 1));
+            window = textio::argument_window(arg.substr(eq + 1));
         } else {
             if (k + 1 >= argc) throw process::usage_failure("option " + std::string(name) + " needs a value", usage);
             window = textio::argument_window(argc, argv, ++k);
@@ -158,14 +145,14 @@ command read_command(int argc, char** argv)
         if (name == "--temp") {
             const std::optional<double> t = textio::read_real(window);
             if (!t || !(*t > 0))
-                throw process::usage_failure("--temp is not a positive temperature in K: '" + shown_value(window) + "'",
+                throw process::usage_failure("--temp is not a positive temperature in K: '" + textio::shown_window(window) + "'",
                                              usage);
             c.run.temperature = *t;
         } else {
             const std::optional<std::int32_t> v = textio::read_int(window);
             if (!v || *v <= 0)
                 throw process::usage_failure(std::string(name) + " is not a positive whole number: '" +
-                                                 shown_value(window) + "'",
+                                                 textio::shown_window(window) + "'",
                                              usage);
             (name == "--nslice" ? c.run.slices : c.run.molecules) = *v;
         }
@@ -174,7 +161,7 @@ command read_command(int argc, char** argv)
     if (k >= argc) throw process::usage_failure(position + " is missing", usage);
     const std::string window = textio::argument_window(argc, argv, k);
     const std::optional<std::int32_t> skip = textio::read_int(window);
-    if (!skip) throw process::usage_failure(position + " is not a whole number: '" + shown_value(window) + "'", usage);
+    if (!skip) throw process::usage_failure(position + " is not a whole number: '" + textio::shown_window(window) + "'", usage);
     c.skip = *skip;
     for (int j = k + 1; j < argc; ++j)
         if (std::string_view(argv[j]).substr(0, 2) == "--")

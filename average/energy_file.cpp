@@ -46,6 +46,7 @@ energy_file::energy_file(const char* path)
         error_ = std::strerror(errno);
     } else if (!S_ISREG(st.st_mode)) {
         not_regular_ = kind_of(st, fd_);
+        directory_ = S_ISDIR(st.st_mode);
     } else {
         const int flags = ::fcntl(fd_, F_GETFL);
         if (flags == -1 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == -1) {

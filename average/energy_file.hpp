@@ -36,6 +36,7 @@ public:
     // What the file is when it is not a regular file ("a pipe (FIFO)", "a
     // directory", ...); empty otherwise.
     const std::string& not_regular() const { return not_regular_; }
+    bool is_directory() const { return directory_; }
     // The system's reason for the last failure.
     const std::string& error() const { return error_; }
 
@@ -56,6 +57,7 @@ private:
     int fd_ = -1;
     file_stamp opened_;
     std::string not_regular_;
+    bool directory_ = false;
     std::string error_;
 };
 

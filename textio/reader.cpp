@@ -223,10 +223,20 @@ std::string shown(std::string_view text)
 
 std::string argument_window(int argc, char** argv, int position)
 {
-    std::string w;
-    if (position >= 0 && position < argc && argv[position] != nullptr) w = argv[position];
+    if (position >= 0 && position < argc && argv[position] != nullptr) return argument_window(argv[position]);
+    return argument_window(std::string_view());
+}
+
+std::string argument_window(std::string_view value)
+{
+    std::string w(value.substr(0, argument_columns));
     w.resize(argument_columns, ' ');
     return w;
+}
+
+std::string shown_window(const std::string& window)
+{
+    return shown(window.substr(0, window.find_last_not_of(' ') + 1));
 }
 
 std::optional<double> read_real(std::string_view text)

@@ -52,6 +52,10 @@ private:
 // Command-line argument `position` (1-based) as the 30-character window the
 // reader looks through: padded with blanks, cut at 30, 30 blanks if absent.
 std::string argument_window(int argc, char** argv, int position);
+// The same window of one value (the text after "--option=").
+std::string argument_window(std::string_view value);
+// A window as a message shows it: without the padding, through shown().
+std::string shown_window(const std::string& window);
 
 // One value read in free form from the start of text: leading blanks (blank,
 // tab, carriage return, line feed) skipped, the value ended by a blank, comma,

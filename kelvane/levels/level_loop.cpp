@@ -69,13 +69,9 @@ void reserve_levels(routines::storage& s, level_storage& storage, int jlow, int 
     reserve_block_work(s, storage.printed, largest_order(std::min(jmax, 2)), true);
     if (jmax <= 2) return;
     const auto groups = static_cast<std::size_t>(level_threads(jmax, threads));
-    if (s.takes()) storage.per_thread.assign(groups, std::vector<block_work>(blocks_per_task));
-    for (std::size_t g = 0; g < groups; ++g)
-        for (int k = 0; k < blocks_per_task; ++k) {
-            block_work counted;
-            reserve_block_work(s, s.takes() ? storage.per_thread[g][static_cast<std::size_t>(k)] : counted,
-                               largest_order(jmax), vectors);
-        }
+    storage.per_thread.assign(groups, std::vector<block_work>(blocks_per_task));
+    for (auto& group : storage.per_thread)
+        for (block_work& work : group) reserve_block_work(s, work, largest_order(jmax), vectors);
 }
 
 level_storage reserve_levels(int jlow, int jmax, bool vectors, int threads)

@@ -117,7 +117,7 @@ struct reader {
     {
         const std::string w = window(position);
         const auto v = textio::read_real(w);
-        if (!v) reject(position, "is not a number: '" + textio::shown(trimmed(w)) + "'");
+        if (!v) reject(position, "is not a number: '" + textio::shown_window(w) + "'");
         return *v;
     }
 
@@ -125,14 +125,8 @@ struct reader {
     {
         const std::string w = window(position);
         const auto v = textio::read_int(w);
-        if (!v) reject(position, "is not a whole number: '" + textio::shown(trimmed(w)) + "'");
+        if (!v) reject(position, "is not a whole number: '" + textio::shown_window(w) + "'");
         return *v;
-    }
-
-    static std::string trimmed(const std::string& w)
-    {
-        const auto last = w.find_last_not_of(' ');
-        return last == std::string::npos ? std::string() : w.substr(0, last + 1);
     }
 };
 
