@@ -11,6 +11,7 @@ set -eu
 build=$(cd "${1:?usage: brantor_bench.sh BUILD_DIR [RUNS]}" && pwd)
 runs=${2:-9}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/timing.sh"
 src=$(dirname "$here")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -21,8 +22,6 @@ g++ -std=gnu++20 -O2 -ffp-contract=off -fno-fast-math -I"$src/brantor" -I"$src/t
     "$here/brantor_scan_bench.cpp" "$build/brantor/libbrantor_core.a" "$build/textio/libtextio.a" \
     -pthread -o "$work/scan_bench"
 "$work/scan_bench" "$runs"
-
-median() { sort -g | awk '{v[NR]=$1} END{print v[int((NR+1)/2)]}'; }
 
 full_runs() {  # $1: command prefix (may be empty)
     : > "$work/times"
