@@ -18,7 +18,7 @@ trap 'rm -rf "$work"' EXIT
 
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)  cores: $(nproc)"
 
-g++ -std=gnu++20 -O2 -ffp-contract=off -fno-fast-math -I"$src/brantor" -I"$src/textio" \
+g++ -std=gnu++20 -O2 -ffp-contract=off -fno-fast-math -I"$src" \
     "$here/brantor_scan_bench.cpp" "$build/brantor/libbrantor_core.a" "$build/textio/libtextio.a" \
     -pthread -o "$work/scan_bench"
 "$work/scan_bench" "$runs"
