@@ -14,6 +14,8 @@
 # The files (about 18 MB and 1.8 GB) are made once in $AVERAGE_BENCH_DIR
 # (default /tmp/average-bench) and left there for later runs.
 set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/timing.sh"
 bin=$(cd "${1:-build/bin}" && pwd)
 runs=${2:-7}
 dir=${AVERAGE_BENCH_DIR:-/tmp/average-bench}
@@ -24,25 +26,17 @@ mkdir -p "$dir"
 make_file() {   # make_file RECORDS PATH
     local block="$dir/block.txt"
     if [ ! -s "$block" ]; then
-        awk 'BEGIN {
-            srand(12345)
-            for (i = 0; i < 1000; i++) {
-                line = ""
-                for (k = 0; k < 10; k++) {
-                    v = (rand() - 0.5) * 10 ^ int(rand() * 8 - 2)
-                    s = v < 0 ? "-" : " "; a = v < 0 ? -v : v
-                    e = (a == 0) ? 0 : int(log(a) / log(10)) + 1
-                    m = a / 10 ^ e
-                    if (m >= 1) { m /= 10; e++ }
-                    if (m < 0.1 && a != 0) { m *= 10; e-- }
-                    t = sprintf("%.9f", m)
-                    if (t == "1.000000000") { t = "0.100000000"; e++ }
-                    field = sprintf("%sE%s%02d", s t, e < 0 ? "-" : "+", e < 0 ? -e : e)
-                    line = line sprintf("%18s", field)
-                }
-                print line
-            }
-        }' > "$block"
+        awk -f "$here/e18_9.awk" -f /dev/stdin > "$block" <<'EOF'
+BEGIN {
+    srand(12345)
+    for (i = 0; i < 1000; i++) {
+        line = ""
+        for (k = 0; k < 10; k++)
+            line = line e18_9((rand() - 0.5) * 10 ^ int(rand() * 8 - 2))
+        print line
+    }
+}
+EOF
     fi
     local copies=$(( $1 / 1000 ))
     if [ ! -s "$2" ] || [ "$(wc -l < "$2")" -ne "$1" ]; then
@@ -51,10 +45,6 @@ make_file() {   # make_file RECORDS PATH
     fi
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-column() { awk -v k="$1" '{ print $k }' "$2" | median; }
-
-TIMEFORMAT='%3R %3U %3S'
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for records in 100000 10000000; do
     work="$dir/$records"
@@ -65,13 +55,11 @@ for records in 100000 10000000; do
     cat wd.eng > /dev/null; "$bin/average" 0 > /dev/null   # into the page cache
     : > cat.times; : > average.times
     for ((r = 0; r < runs; r++)); do
-        { time cat wd.eng > /dev/null; } 2>> cat.times
-        { time "$bin/average" 0 > /dev/null; } 2>> average.times
+        time_append cat.times cat wd.eng
+        time_append average.times "$bin/average" 0
     done
-    # wall time, and processor time (user + system) which a loaded machine
-    # disturbs less
-    tc=$(column 1 cat.times); ta=$(column 1 average.times)
-    cc=$(awk '{ print $2 + $3 }' cat.times | median); ca=$(awk '{ print $2 + $3 }' average.times | median)
+    tc=$(wall_median cat.times); ta=$(wall_median average.times)
+    cc=$(processor_median cat.times); ca=$(processor_median average.times)
     awk -v n="$records" -v b="$bytes" -v tc="$tc" -v ta="$ta" -v cc="$cc" -v ca="$ca" -v runs="$runs" 'BEGIN {
         mb = b / 1e6
         printf "%9d records, %7.1f MB, medians of %d runs\n", n, mb, runs

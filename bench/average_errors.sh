@@ -11,6 +11,8 @@
 # (error analysis / plain; the issue asks for at most 1.3).  The file is made
 # once in $AVERAGE_BENCH_DIR/errors (default /tmp/average-bench) and kept.
 set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/timing.sh"
 bin=$(cd "${1:-build/bin}" && pwd)
 runs=${2:-7}
 dir=${AVERAGE_BENCH_DIR:-/tmp/average-bench}/errors
@@ -18,44 +20,36 @@ mkdir -p "$dir"
 records=550000
 
 if [ ! -s "$dir/wd.eng" ] || [ "$(wc -l < "$dir/wd.eng")" -ne "$records" ]; then
-    awk -v n="$records" 'BEGIN {
-        srand(4242)
-        pi = 3.141592653589793
-        for (k = 1; k <= 10; k++) x[k] = 0
-        for (i = 0; i < n; i++) {
-            line = ""
-            for (k = 1; k <= 10; k++) {
-                # x = 0.9 x + e: tau_int about 10 records
-                u = 1 - rand(); e = sqrt(-2 * log(u)) * cos(2 * pi * rand())
-                x[k] = 0.9 * x[k] + e
-                v = 1000 * k + x[k]
-                s = v < 0 ? "-" : " "; a = v < 0 ? -v : v
-                ex = int(log(a) / log(10)) + 1; m = a / 10 ^ ex
-                if (m >= 1) { m /= 10; ex++ }
-                if (m < 0.1) { m *= 10; ex-- }
-                t = sprintf("%.9f", m)
-                if (t == "1.000000000") { t = "0.100000000"; ex++ }
-                line = line sprintf("%18s", sprintf("%s%sE%s%02d", s, t, ex < 0 ? "-" : "+", ex < 0 ? -ex : ex))
-            }
-            print line
+    awk -v n="$records" -f "$here/e18_9.awk" -f /dev/stdin > "$dir/wd.eng" <<'EOF'
+BEGIN {
+    srand(4242)
+    pi = 3.141592653589793
+    for (k = 1; k <= 10; k++) x[k] = 0
+    for (i = 0; i < n; i++) {
+        line = ""
+        for (k = 1; k <= 10; k++) {
+            # x = 0.9 x + e: tau_int about 10 records
+            u = 1 - rand(); e = sqrt(-2 * log(u)) * cos(2 * pi * rand())
+            x[k] = 0.9 * x[k] + e
+            line = line e18_9(1000 * k + x[k])
         }
-    }' > "$dir/wd.eng"
+        print line
+    }
+}
+EOF
 fi
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 cd "$dir"
 bytes=$(stat -c %s wd.eng)
-TIMEFORMAT='%3R %3U %3S'
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$bin/average" 0 > /dev/null   # into the page cache
 : > plain.times; : > errors.times
 for ((r = 0; r < runs; r++)); do
-    { time "$bin/average" 0 > /dev/null; } 2>> plain.times
-    { time "$bin/average" --errors --blocking 0 > /dev/null 2>&1; } 2>> errors.times
+    time_append plain.times "$bin/average" 0
+    time_append errors.times "$bin/average" --errors --blocking 0
 done
-wp=$(awk '{ print $1 }' plain.times | median); we=$(awk '{ print $1 }' errors.times | median)
-cp=$(awk '{ print $2 + $3 }' plain.times | median); ce=$(awk '{ print $2 + $3 }' errors.times | median)
+wp=$(wall_median plain.times); we=$(wall_median errors.times)
+cp=$(processor_median plain.times); ce=$(processor_median errors.times)
 awk -v n="$records" -v b="$bytes" -v runs="$runs" -v wp="$wp" -v we="$we" -v cp="$cp" -v ce="$ce" 'BEGIN {
     printf "%d records, %.1f MB, medians of %d runs\n", n, b / 1e6, runs
     printf "    wall:      plain %7.3f s   --errors --blocking %7.3f s   ratio %.3f\n", wp, we, we / wp

@@ -11,18 +11,17 @@ set -eu
 build=$(cd "${1:?usage: brantor_bench.sh BUILD_DIR [RUNS]}" && pwd)
 runs=${2:-9}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/timing.sh"
 src=$(dirname "$here")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)  cores: $(nproc)"
 
-g++ -std=gnu++20 -O2 -ffp-contract=off -fno-fast-math -I"$src/brantor" -I"$src/textio" \
+g++ -std=gnu++20 -O2 -ffp-contract=off -fno-fast-math -I"$src" \
     "$here/brantor_scan_bench.cpp" "$build/brantor/libbrantor_core.a" "$build/textio/libtextio.a" \
     -pthread -o "$work/scan_bench"
 "$work/scan_bench" "$runs"
-
-median() { sort -g | awk '{v[NR]=$1} END{print v[int((NR+1)/2)]}'; }
 
 full_runs() {  # $1: command prefix (may be empty)
     : > "$work/times"

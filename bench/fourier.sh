@@ -27,6 +27,7 @@
 # Note the load average printed first and last: other work on the machine
 # shows in the times, and so does the writing back of earlier runs' files.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 with_default=0
 if [ "${1:-}" = "--default" ]; then
     with_default=1
@@ -40,29 +41,7 @@ trap 'rm -rf "$work"/rho.den* "$work"/floor.* "$work"/source.* "$work"/time.txt'
 cd "$work"
 water="27.877 14.512 9.285"
 kelvane="$build/bin/kelvane"
-
-# time_run LABEL COMMAND...: one run in an empty folder; prints "LABEL wall rss_MB"
-time_run() {
-    local label=$1
-    shift
-    rm -f rho.den* floor.*
-    sync
-    /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null
-    echo "$label $(awk '{ printf "%s %.1f", $1, $2 / 1024 }' time.txt)"
-}
-
-# time_shell LABEL FUNCTION: the wall time of a shell function, started
-# after sync as the runs are (neither waits for its files to reach the disk).
-time_shell() {
-    rm -f rho.den* floor.*
-    sync
-    local start
-    start=$(date +%s.%N)
-    "$2"
-    echo "$1 $(echo "$(date +%s.%N) - $start" | bc) 0"
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+bench_outputs='rho.den* floor.*'
 
 # The floor: the same 724 files of the same sizes copied by cat from two
 # sources already in memory, and the 2.6 GB as one file by one dd.

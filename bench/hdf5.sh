@@ -18,6 +18,7 @@
 # Note the load average printed first: other work on the machine shows in
 # the times, and so does the writing back of earlier runs' files.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 build=$(cd "${1:-build}" && pwd)
 runs=${2:-3}
 work=${3:-$(mktemp -d)}
@@ -26,27 +27,10 @@ trap 'rm -rf "$work"/rho.den* "$work"/table.h5* "$work"/floor.* "$work"/time.txt
 cd "$work"
 args="10 128 -1 0 180 27.877 14.512 9.285 25"
 text_bytes=2641867397
+bench_outputs='rho.den* table.h5 floor.*'
 
-# time_run LABEL COMMAND...: one run in an emptied folder; prints "LABEL wall rss_MB"
-time_run() {
-    local label=$1
-    shift
-    rm -f rho.den* table.h5 floor.*
-    sync
-    /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null
-    echo "$label $(awk '{ printf "%s %.1f", $1, $2 / 1024 }' time.txt)"
-}
-# floor LABEL BYTES: one dd of that many bytes into one file
-floor() {
-    rm -f rho.den* table.h5 floor.*
-    sync
-    local start
-    start=$(date +%s.%N)
-    dd if=/dev/zero of=floor.all bs=1M count=$(($2 / 1048576)) status=none
-    echo "$1 $(echo "$(date +%s.%N) - $start" | bc) 0"
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# dd_bytes BYTES: the floor, one dd of that many bytes into one file
+dd_bytes() { dd if=/dev/zero of=floor.all bs=1M count=$(($1 / 1048576)) status=none; }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, folder $work ($(df -h . | awk 'NR == 2 { print $1 }'))"
 "$build/bin/kelvane" --fourier --hdf5 table.h5 $args >/dev/null
@@ -61,13 +45,11 @@ results=$(mktemp)
 for r in $(seq "$runs"); do
     time_run text "$build/bin/kelvane" --fourier $args >>"$results"
     time_run table "$build/bin/kelvane" --fourier --hdf5 table.h5 $args >>"$results"
-    floor dd_text $text_bytes >>"$results"
-    floor dd_table "$table_bytes" >>"$results"
+    time_shell dd_text dd_bytes $text_bytes >>"$results"
+    time_shell dd_table dd_bytes "$table_bytes" >>"$results"
     rm -f floor.*
     "$build/bin/kelvane" --fourier --hdf5 table.h5 $args >/dev/null
-    sync
-    /usr/bin/time -f '%e %M' -o time.txt "$build/bin/kelvane-export" table.h5 >/dev/null
-    echo "export $(awk '{ printf "%s %.1f", $1, $2 / 1024 }' time.txt)" >>"$results"
+    time_peak export "$build/bin/kelvane-export" table.h5 >>"$results"
     if [ -n "$mpi" ]; then
         time_run mpi_text "${launcher[@]}" "$build/bin/kelvane-mpi" --fourier $args >>"$results"
         time_run mpi_table "${launcher[@]}" "$build/bin/kelvane-mpi" --fourier --hdf5 table.h5 $args >>"$results"

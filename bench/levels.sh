@@ -10,13 +10,12 @@
 # Note the load average printed first: other work on the machine shows in
 # the wall times.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 build=$(cd "${1:-build}" && pwd)
 runs=${2:-5}
 args="10 128 -1 1 0 27.877 14.512 9.285 876"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 for program in kelvane sodrel; do

@@ -17,6 +17,7 @@
 # The load average is printed before each part: other work on the machine
 # shows in the times.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 build=$(cd "${1:-build}" && pwd)
 runs=${2:-3}
 ithe1=${3:-0}
@@ -46,7 +47,6 @@ cpu() {
     rm -f rho.den*
     calc "$(awk '{ print $1 + $2 }' cpu.txt)"
 }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 planes=$((ithe2 - ithe1 + 1))
