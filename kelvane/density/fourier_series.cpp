@@ -9,7 +9,6 @@
 #include <span>
 #include <stdexcept>
 
-#include "kelvane/density/block_combination.hpp"
 #include "routines/double_double.hpp"
 #include "routines/parallel.hpp"
 
@@ -345,15 +344,9 @@ inline __attribute__((always_inline)) void groups_kernel(block_selection blocks,
         double ev[moments][lanes_per_group] = {}, od[moments][lanes_per_group] = {};
         if (even && even->k.rows > 0) point_sums<W>(*even, angles, g.iphi, g.ichi, ev);
         if (odd && odd->k.rows > 0) point_sums<W>(*odd, angles, g.iphi, g.ichi, od);
-        for (int l = 0; l < g.count; ++l) {
-            const auto at = static_cast<std::size_t>(g.ordinal + l);
-            const point_values p = combine_blocks(blocks, ev[0][l], ev[1][l], ev[2][l], od[0][l], od[1][l], od[2][l]);
-            out.rho[at] = p.rho;
-            out.eng[at] = p.eng;
-            out.esq[at] = p.esq;
-            if (!out.even.empty()) out.even[at] = {ev[0][l], ev[1][l], ev[2][l]};
-            if (!out.odd.empty()) out.odd[at] = {od[0][l], od[1][l], od[2][l]};
-        }
+        for (int l = 0; l < g.count; ++l)
+            put_point(out, static_cast<std::size_t>(g.ordinal + l), blocks, {ev[0][l], ev[1][l], ev[2][l]},
+                      {od[0][l], od[1][l], od[2][l]});
     }
 }
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "kelvane/density/block_combination.hpp"
 #include "kelvane/density/plane_progress.hpp"
 #include "kelvane/density/simd.hpp"
 #include "kelvane/levels/rotlev.hpp"
@@ -40,6 +41,19 @@ struct region_values {
     std::vector<block_sums> even, odd;
 };
 void reserve_region_values(routines::storage& s, region_values& v);
+
+// A point's values from its block sums, at position `at` of out, with the
+// block sums themselves where out sizes them.
+inline void put_point(region_values& out, std::size_t at, block_selection blocks, const block_sums& even,
+                      const block_sums& odd)
+{
+    const point_values p = combine_blocks(blocks, even.r, even.u, even.v, odd.r, odd.u, odd.v);
+    out.rho[at] = p.rho;
+    out.eng[at] = p.eng;
+    out.esq[at] = p.esq;
+    if (!out.even.empty()) out.even[at] = even;
+    if (!out.odd.empty()) out.odd[at] = odd;
+}
 
 struct evaluation_settings {
     int jmax = 0;

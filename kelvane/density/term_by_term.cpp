@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <mutex>
 
-#include "kelvane/density/block_combination.hpp"
 #include "routines/parallel.hpp"
 
 namespace kelvane {
@@ -217,16 +216,9 @@ void term_by_term_evaluator::evaluate_group(const routines::wigner_plane& wigner
         for (int s = 0; s < 6; ++s)
             KELVANE_EACH_VECTOR(group<W>) store<W>(sums[s] + q * W, all[s]->part[q]);
     });
-    for (int l = 0; l < count; ++l) {
-        const std::size_t k = at + static_cast<std::size_t>(l);
-        const point_values p =
-            combine_blocks(settings_.blocks, sums[0][l], sums[1][l], sums[2][l], sums[3][l], sums[4][l], sums[5][l]);
-        out.rho[k] = p.rho;
-        out.eng[k] = p.eng;
-        out.esq[k] = p.esq;
-        if (!out.even.empty()) out.even[k] = {sums[0][l], sums[1][l], sums[2][l]};
-        if (!out.odd.empty()) out.odd[k] = {sums[3][l], sums[4][l], sums[5][l]};
-    }
+    for (int l = 0; l < count; ++l)
+        put_point(out, at + static_cast<std::size_t>(l), settings_.blocks, {sums[0][l], sums[1][l], sums[2][l]},
+                  {sums[3][l], sums[4][l], sums[5][l]});
 }
 
 void term_by_term_evaluator::evaluate(const routines::wigner_plane& wigner, region_values& out,
