@@ -382,8 +382,7 @@ void fourier_series_evaluator::reserve(routines::storage& s)
     // The plans hold the level set's J; everything after them only the J
     // whose levels can pass the weight cut.
     const int jmax = settings_.jmax, jtop = settings_.jtop;
-    reserve_block_plan(s, even_plan_, jmax);
-    reserve_block_plan(s, odd_plan_, jmax);
+    reserve_block_plans(s, plans_, jmax);
     reserve_angles(s, angles_, jtop);
     reserve_coefficients(s, even_q_, jtop, parity::even);
     reserve_coefficients(s, odd_q_, jtop, parity::odd);
@@ -399,30 +398,23 @@ void fourier_series_evaluator::plan(const rotlev& levels, double tau)
     // grid angle, and the level coefficients of every J, each item on any
     // worker.
     const bool even = settings_.blocks.has(parity::even), odd = settings_.blocks.has(parity::odd);
-    if (even) make_block_plan(even_plan_, levels, parity::even, tau);
-    if (odd) make_block_plan(odd_plan_, levels, parity::odd, tau);
+    make_block_plans(plans_, levels, settings_.blocks, tau);
     const std::array<int, 2> tops = wigner_tops();
     angles_.kmax = std::max(tops[0], tops[1]);
     if (angles_.kmax > settings_.jtop)
         throw std::logic_error("the weight cut keeps a level above the J it was reckoned to stop at");
-    if (even) begin_coefficients(even_q_, even_plan_);
-    if (odd) begin_coefficients(odd_q_, odd_plan_);
+    if (even) begin_coefficients(even_q_, plans_.even);
+    if (odd) begin_coefficients(odd_q_, plans_.odd);
     const int js = settings_.jtop + 1;
     routines::for_each_item(settings_.threads, angle_count + 2 * js, [&](int, int item) {
         if (item < angle_count) return fill_angles(angles_, item, item + 1);
         const int j = settings_.jtop - (item - angle_count) / 2;   // the largest J first
         if ((item - angle_count) % 2 == 0) {
-            if (even) fill_coefficients(even_q_, even_plan_, j, j + 1);
+            if (even) fill_coefficients(even_q_, plans_.even, j, j + 1);
         } else if (odd) {
-            fill_coefficients(odd_q_, odd_plan_, j, j + 1);
+            fill_coefficients(odd_q_, plans_.odd, j, j + 1);
         }
     });
-}
-
-std::array<int, 2> fourier_series_evaluator::wigner_tops() const
-{
-    return {settings_.blocks.has(parity::even) ? even_plan_.jtop : -1,
-            settings_.blocks.has(parity::odd) ? odd_plan_.jtop : -1};
 }
 
 void fourier_series_evaluator::evaluate(const routines::wigner_plane& wigner, region_values& out,
