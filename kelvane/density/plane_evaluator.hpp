@@ -99,10 +99,10 @@ public:
                           plane_progress& progress) = 0;
 };
 
-// An evaluation with all its storage for runs up to the settings' jmax; may
-// throw std::bad_alloc.  evaluation_bytes says how much it takes, with the
-// Wigner tables of a plane by the values it reads.
-std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s);
-std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s);
+// An evaluation with all its storage for runs up to the settings' jmax,
+// taken from st (may throw std::bad_alloc) or only counted there, the
+// evaluation object included.
+std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s,
+                                                      routines::storage& st);
 
 }  // namespace kelvane

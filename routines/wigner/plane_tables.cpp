@@ -195,26 +195,32 @@ std::int64_t block_offset(int j, parity p)
     return s;
 }
 
-void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method)
+void reserve_wigner_plane(storage& s, wigner_plane& w, int jmax, wigner_method method)
 {
+    if (!s.takes()) return plane_storage(s, w, jmax, method);
     if (jmax < 0 || jmax > jmax_limit) throw std::invalid_argument("a Wigner plane holds J = 0 to jmax_limit");
     w = wigner_plane{};   // nothing left of an earlier reservation by the other method
     w.jmax = jmax;
     w.method = method;
     w.limit = limit_for(jmax);
-    storage taking = storage::taking();
-    plane_storage(taking, w, jmax, method);
+    plane_storage(s, w, jmax, method);
     if (method == wigner_method::three_term)
         fill_column_factors(jmax, w.column_factors);
     else
         fill_log_factorials(jmax, w.lnf);
 }
 
+void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method)
+{
+    storage taking = storage::taking();
+    reserve_wigner_plane(taking, w, jmax, method);
+}
+
 std::size_t wigner_plane_bytes(int jmax, wigner_method method)
 {
     wigner_plane none;
     storage counting = storage::counting();
-    plane_storage(counting, none, jmax, method);
+    reserve_wigner_plane(counting, none, jmax, method);
     return counting.bytes();
 }
 

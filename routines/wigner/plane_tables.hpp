@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "routines/parity_blocks.hpp"
+#include "routines/storage.hpp"
 
 namespace routines {
 
@@ -84,10 +85,11 @@ struct wigner_plane {
 };
 
 // Obtains the storage for a run's jmax, 0..jmax_limit, and method (may
-// throw std::bad_alloc), and sets the limit; wigner_plane_bytes says how
-// much that is, from the same description of the storage, every array
-// included.  What does not depend on the angle (lnf, the column factors) is
-// filled here.
+// throw std::bad_alloc), and sets the limit, or with a counting storage only
+// counts it (w untouched); wigner_plane_bytes says how much that is, every
+// array included.  What does not depend on the angle (lnf, the column
+// factors) is filled here.
+void reserve_wigner_plane(storage& s, wigner_plane& w, int jmax, wigner_method method);
 void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method = wigner_method::trusted);
 std::size_t wigner_plane_bytes(int jmax, wigner_method method = wigner_method::trusted);
 

@@ -28,7 +28,8 @@ std::unique_ptr<plane_evaluator> planned(const run_args& args, const rotlev& lev
                                          simd_path path)
 {
     const evaluation_settings s = settings_of(args, *block_selection::of(args.iodevn), threads, path);
-    std::unique_ptr<plane_evaluator> e = make_plane_evaluator(args.evaluation, s);
+    routines::storage taking = routines::storage::taking();
+    std::unique_ptr<plane_evaluator> e = make_plane_evaluator(args.evaluation, s, taking);
     e->plan(levels, tau);
     return e;
 }
