@@ -71,9 +71,7 @@ void write_plane(plane_stage& s, int ithe, plane_progress& progress, plane_outpu
     output.begin_plane(ithe);
     // The plane's Wigner tables as far as the evaluation reads them, then
     // its reduced region; the symmetry copies are the output's map.
-    const std::array<int, 2> tops = s.evaluator->wigner_tops();
-    const int jtop[2] = {tops[0], tops[1]};
-    routines::fill_wigner_plane(s.wigner, grid_angle(ithe), jtop, s.threads);
+    routines::fill_wigner_plane(s.wigner, grid_angle(ithe), s.evaluator->wigner_tops(), s.threads);
     s.evaluator->evaluate(s.wigner, s.values, progress);
     output.write_plane({ithe, s.values, s.source});
     progress.plane_written(ithe);

@@ -1,6 +1,7 @@
 #include "routines/wigner/plane_tables.hpp"
 
 #include <algorithm>
+#include <array>
 #include <span>
 #include <stdexcept>
 
@@ -152,7 +153,7 @@ void fill_marked_from_recursion(wigner_plane& w, double theta)
 // (m', m) = (K1, K2), (K2, K1), (-K2, -K1) or (-K1, -K2), which are equal as
 // K1 - K2 is even.  Columns write disjoint elements, so any worker may take
 // any column; the widest go first.
-void fill_from_columns(wigner_plane& w, double theta, const int (&jtop)[2], int threads)
+void fill_from_columns(wigner_plane& w, double theta, const std::array<int, 2>& jtop, int threads)
 {
     const int top = std::max(jtop[0], jtop[1]);
     const column_angle angle = column_angle_of(theta, top, w.column_powers);
@@ -224,7 +225,7 @@ std::size_t wigner_plane_bytes(int jmax, wigner_method method)
     return counting.bytes();
 }
 
-void fill_wigner_plane(wigner_plane& w, double theta, const int (&jtop)[2], int threads)
+void fill_wigner_plane(wigner_plane& w, double theta, const std::array<int, 2>& jtop, int threads)
 {
     std::fill(w.marked.begin(), w.marked.end(), 0);
     const int top = std::max(jtop[0], jtop[1]);

@@ -33,6 +33,7 @@
 
 #include <quadmath.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -96,6 +97,6 @@ std::size_t wigner_plane_bytes(int jmax, wigner_method method = wigner_method::t
 // The tables of the blocks J <= jtop[parity] (-1: none) at theta by the
 // plane's method, the work shared out over `threads` threads.  The values do
 // not depend on the thread count.
-void fill_wigner_plane(wigner_plane& w, double theta, const int (&jtop)[2], int threads);
+void fill_wigner_plane(wigner_plane& w, double theta, const std::array<int, 2>& jtop, int threads);
 
 }  // namespace routines
