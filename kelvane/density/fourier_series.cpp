@@ -35,6 +35,7 @@ constexpr int lanes_per_group = 8;
 constexpr int chi_width = 96;
 constexpr int column_groups = chi_width / lanes_per_group;
 constexpr int angle_count = plane_side;   // x = grid_angle(i), i = 0..360
+constexpr int angles_computed = 181;      // i = 0..180; the others mirror them
 
 // Work items: rows of F and column groups one at a time, point groups in runs
 // of this many.
@@ -61,26 +62,32 @@ void reserve_angles(routines::storage& st, angle_table& t, int jmax)
     st.take(t.by_chi, ks * parts * chi_width);
 }
 
-// The angles i in [first, end), K up to t.kmax.  The grid angles past 180
-// degrees are taken as the negated angles 360 - i, so that the cosine is the
-// same double-double and the sine its exact negation: the Fourier sums then
-// give exactly the same bits at (phi, chi) and (-phi, -chi), and 360 degrees
-// is 0.  (The double angle of index 360 - i is not exactly 2 pi less the one
-// of index i, and their cosines and sines would differ in the last bits.)
+// The angles i in [first, end) of 0..180, K up to t.kmax, and with them the
+// angles 360 - i.  A grid angle past 180 degrees is taken as the negated
+// angle, so that its cosine is the same double-double and its sine the exact
+// negation (the kept form of -s is that of s negated, its zero parts staying
+// +0): the Fourier sums then give exactly the same bits at (phi, chi) and
+// (-phi, -chi), and 360 degrees is 0.  (The double angle of index 360 - i is
+// not exactly 2 pi less the one of index i, and their cosines and sines would
+// differ in the last bits.)
 void fill_angles(angle_table& t, int first, int end)
 {
     const auto ks = static_cast<std::size_t>(t.kmax + 1);
+    auto row = [&](int i) { return t.by_angle.data() + static_cast<std::size_t>(i) * ks * parts; };
     for (int i = first; i < end; ++i) {
-        const bool negated = i > 180;
-        const __float128 x = grid_angle(negated ? 360 - i : i);
+        const __float128 x = grid_angle(i);
         for (int k = 0; k <= t.kmax; ++k) {
             // k x is exact in binary128 (64 bits of product against 113).
             __float128 s, c;
             sincosq(static_cast<__float128>(k) * x, &s, &c);
-            if (negated && s != 0) s = -s;
-            double* at = t.by_angle.data() + (static_cast<std::size_t>(i) * ks + static_cast<std::size_t>(k)) * parts;
+            double* at = row(i) + static_cast<std::size_t>(k) * parts;
             dd::settle_quad(c, at);
             dd::settle_quad(s, at + dd_size);
+            if (i < 180) {
+                double* mirror = row(360 - i) + static_cast<std::size_t>(k) * parts;
+                for (int p = 0; p < dd_size; ++p) mirror[p] = at[p];
+                for (int p = dd_size; p < parts; ++p) mirror[p] = at[p] != 0 ? -at[p] : at[p];
+            }
             if (i >= chi_width) continue;
             for (int p = 0; p < parts; ++p)
                 t.by_chi[(static_cast<std::size_t>(k) * parts + static_cast<std::size_t>(p)) * chi_width
@@ -406,10 +413,10 @@ void fourier_series_evaluator::plan(const rotlev& levels, double tau)
     if (even) begin_coefficients(even_q_, plans_.even);
     if (odd) begin_coefficients(odd_q_, plans_.odd);
     const int js = settings_.jtop + 1;
-    routines::for_each_item(settings_.threads, angle_count + 2 * js, [&](int, int item) {
-        if (item < angle_count) return fill_angles(angles_, item, item + 1);
-        const int j = settings_.jtop - (item - angle_count) / 2;   // the largest J first
-        if ((item - angle_count) % 2 == 0) {
+    routines::for_each_item(settings_.threads, angles_computed + 2 * js, [&](int, int item) {
+        if (item < angles_computed) return fill_angles(angles_, item, item + 1);
+        const int j = settings_.jtop - (item - angles_computed) / 2;   // the largest J first
+        if ((item - angles_computed) % 2 == 0) {
             if (even) fill_coefficients(even_q_, plans_.even, j, j + 1);
         } else if (odd) {
             fill_coefficients(odd_q_, plans_.odd, j, j + 1);
