@@ -5,6 +5,7 @@
 #include <quadmath.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <span>
 #include <stdexcept>
@@ -357,29 +358,22 @@ inline __attribute__((always_inline)) void groups_kernel(block_selection blocks,
     }
 }
 
-std::vector<point_group> list_point_groups()
+// The point groups of the reduced region in their order, f(group) for each.
+template <class F>
+void for_each_point_group(F&& f)
 {
-    std::vector<std::int32_t> row_start(plane_side + 1, 0);
+    std::array<std::int32_t, plane_side + 1> row_start{};
     for (int p = 0; p < plane_side; ++p)
         row_start[static_cast<std::size_t>(p) + 1] = row_start[static_cast<std::size_t>(p)] + region_last_chi(p) + 1;
-    std::vector<point_group> groups;
     for (int band = 0; band < column_groups; ++band)
         for (int p = 0; p < plane_side; ++p) {
             const int first = band * lanes_per_group;
             const int last = region_last_chi(p);
             if (last < first) continue;
-            groups.push_back({static_cast<std::int16_t>(p), static_cast<std::int16_t>(first),
-                              static_cast<std::int16_t>(std::min(lanes_per_group, last + 1 - first)),
-                              row_start[static_cast<std::size_t>(p)] + first});
+            f(point_group{static_cast<std::int16_t>(p), static_cast<std::int16_t>(first),
+                          static_cast<std::int16_t>(std::min(lanes_per_group, last + 1 - first)),
+                          row_start[static_cast<std::size_t>(p)] + first});
         }
-    return groups;
-}
-
-std::size_t point_group_count()
-{
-    std::size_t groups = 0;
-    for (int p = 0; p < plane_side; ++p) groups += static_cast<std::size_t>(region_last_chi(p) / lanes_per_group + 1);
-    return groups;
 }
 
 }  // namespace
@@ -395,8 +389,12 @@ void fourier_series_evaluator::reserve(routines::storage& s)
     reserve_coefficients(s, odd_q_, jtop, parity::odd);
     reserve_plane_block(s, even_, jtop, parity::even);
     reserve_plane_block(s, odd_, jtop, parity::odd);
-    s.take(groups_, point_group_count());
-    if (s.takes()) groups_ = list_point_groups();
+    std::size_t groups = 0;
+    for_each_point_group([&](const point_group&) { ++groups; });
+    s.take(groups_, groups);
+    if (!s.takes()) return;
+    std::size_t at = 0;
+    for_each_point_group([&](const point_group& g) { groups_[at++] = g; });
 }
 
 void fourier_series_evaluator::plan(const rotlev& levels, double tau)
