@@ -181,7 +181,7 @@ void fill_coefficients(coefficients& q, const block_plan& plan, int jfirst, int 
                 }
             }
 
-        const double w = (2 * j + 1) / eight_pi_squared;
+        const double w = j_weight(j);
         double wu, wd;
         dd::split(w, wu, wd);
         for (int m = 0; m < moments; ++m)
