@@ -18,6 +18,7 @@
 // newly reserved plane each time, making the factors as a run does.
 //   wigner_bench JMAX [RUNS] [DEGREES|all] [skip-literal]
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +85,7 @@ int main(int argc, char** argv)
     const int deg = argc > 3 && !all_planes ? std::atoi(argv[3]) : 90;
     const bool literal = !(argc > 4 && std::strcmp(argv[4], "skip-literal") == 0);
     const double beta = radians(deg);
-    const int jtop[2] = {jmax, jmax};
+    const std::array<int, 2> jtop = {jmax, jmax};
 
     std::vector<double> plane(plane_size(jmax));
     std::vector<double> work(routines::wigner::sweep_work_size(jmax));

@@ -5,11 +5,11 @@
 #include <quadmath.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <span>
 #include <stdexcept>
 
-#include "kelvane/density/block_combination.hpp"
 #include "routines/double_double.hpp"
 #include "routines/parallel.hpp"
 
@@ -36,6 +36,7 @@ constexpr int lanes_per_group = 8;
 constexpr int chi_width = 96;
 constexpr int column_groups = chi_width / lanes_per_group;
 constexpr int angle_count = plane_side;   // x = grid_angle(i), i = 0..360
+constexpr int angles_computed = 181;      // i = 0..180; the others mirror them
 
 // Work items: rows of F and column groups one at a time, point groups in runs
 // of this many.
@@ -62,26 +63,32 @@ void reserve_angles(routines::storage& st, angle_table& t, int jmax)
     st.take(t.by_chi, ks * parts * chi_width);
 }
 
-// The angles i in [first, end), K up to t.kmax.  The grid angles past 180
-// degrees are taken as the negated angles 360 - i, so that the cosine is the
-// same double-double and the sine its exact negation: the Fourier sums then
-// give exactly the same bits at (phi, chi) and (-phi, -chi), and 360 degrees
-// is 0.  (The double angle of index 360 - i is not exactly 2 pi less the one
-// of index i, and their cosines and sines would differ in the last bits.)
+// The angles i in [first, end) of 0..180, K up to t.kmax, and with them the
+// angles 360 - i.  A grid angle past 180 degrees is taken as the negated
+// angle, so that its cosine is the same double-double and its sine the exact
+// negation (the kept form of -s is that of s negated, its zero parts staying
+// +0): the Fourier sums then give exactly the same bits at (phi, chi) and
+// (-phi, -chi), and 360 degrees is 0.  (The double angle of index 360 - i is
+// not exactly 2 pi less the one of index i, and their cosines and sines would
+// differ in the last bits.)
 void fill_angles(angle_table& t, int first, int end)
 {
     const auto ks = static_cast<std::size_t>(t.kmax + 1);
+    auto row = [&](int i) { return t.by_angle.data() + static_cast<std::size_t>(i) * ks * parts; };
     for (int i = first; i < end; ++i) {
-        const bool negated = i > 180;
-        const __float128 x = grid_angle(negated ? 360 - i : i);
+        const __float128 x = grid_angle(i);
         for (int k = 0; k <= t.kmax; ++k) {
             // k x is exact in binary128 (64 bits of product against 113).
             __float128 s, c;
             sincosq(static_cast<__float128>(k) * x, &s, &c);
-            if (negated && s != 0) s = -s;
-            double* at = t.by_angle.data() + (static_cast<std::size_t>(i) * ks + static_cast<std::size_t>(k)) * parts;
+            double* at = row(i) + static_cast<std::size_t>(k) * parts;
             dd::settle_quad(c, at);
             dd::settle_quad(s, at + dd_size);
+            if (i < 180) {
+                double* mirror = row(360 - i) + static_cast<std::size_t>(k) * parts;
+                for (int p = 0; p < dd_size; ++p) mirror[p] = at[p];
+                for (int p = dd_size; p < parts; ++p) mirror[p] = at[p] != 0 ? -at[p] : at[p];
+            }
             if (i >= chi_width) continue;
             for (int p = 0; p < parts; ++p)
                 t.by_chi[(static_cast<std::size_t>(k) * parts + static_cast<std::size_t>(p)) * chi_width
@@ -174,7 +181,7 @@ void fill_coefficients(coefficients& q, const block_plan& plan, int jfirst, int 
                 }
             }
 
-        const double w = (2 * j + 1) / eight_pi_squared;
+        const double w = j_weight(j);
         double wu, wd;
         dd::split(w, wu, wd);
         for (int m = 0; m < moments; ++m)
@@ -345,41 +352,28 @@ inline __attribute__((always_inline)) void groups_kernel(block_selection blocks,
         double ev[moments][lanes_per_group] = {}, od[moments][lanes_per_group] = {};
         if (even && even->k.rows > 0) point_sums<W>(*even, angles, g.iphi, g.ichi, ev);
         if (odd && odd->k.rows > 0) point_sums<W>(*odd, angles, g.iphi, g.ichi, od);
-        for (int l = 0; l < g.count; ++l) {
-            const auto at = static_cast<std::size_t>(g.ordinal + l);
-            const point_values p = combine_blocks(blocks, ev[0][l], ev[1][l], ev[2][l], od[0][l], od[1][l], od[2][l]);
-            out.rho[at] = p.rho;
-            out.eng[at] = p.eng;
-            out.esq[at] = p.esq;
-            if (!out.even.empty()) out.even[at] = {ev[0][l], ev[1][l], ev[2][l]};
-            if (!out.odd.empty()) out.odd[at] = {od[0][l], od[1][l], od[2][l]};
-        }
+        for (int l = 0; l < g.count; ++l)
+            put_point(out, static_cast<std::size_t>(g.ordinal + l), blocks, {ev[0][l], ev[1][l], ev[2][l]},
+                      {od[0][l], od[1][l], od[2][l]});
     }
 }
 
-std::vector<point_group> list_point_groups()
+// The point groups of the reduced region in their order, f(group) for each.
+template <class F>
+void for_each_point_group(F&& f)
 {
-    std::vector<std::int32_t> row_start(plane_side + 1, 0);
+    std::array<std::int32_t, plane_side + 1> row_start{};
     for (int p = 0; p < plane_side; ++p)
         row_start[static_cast<std::size_t>(p) + 1] = row_start[static_cast<std::size_t>(p)] + region_last_chi(p) + 1;
-    std::vector<point_group> groups;
     for (int band = 0; band < column_groups; ++band)
         for (int p = 0; p < plane_side; ++p) {
             const int first = band * lanes_per_group;
             const int last = region_last_chi(p);
             if (last < first) continue;
-            groups.push_back({static_cast<std::int16_t>(p), static_cast<std::int16_t>(first),
-                              static_cast<std::int16_t>(std::min(lanes_per_group, last + 1 - first)),
-                              row_start[static_cast<std::size_t>(p)] + first});
+            f(point_group{static_cast<std::int16_t>(p), static_cast<std::int16_t>(first),
+                          static_cast<std::int16_t>(std::min(lanes_per_group, last + 1 - first)),
+                          row_start[static_cast<std::size_t>(p)] + first});
         }
-    return groups;
-}
-
-std::size_t point_group_count()
-{
-    std::size_t groups = 0;
-    for (int p = 0; p < plane_side; ++p) groups += static_cast<std::size_t>(region_last_chi(p) / lanes_per_group + 1);
-    return groups;
 }
 
 }  // namespace
@@ -389,15 +383,18 @@ void fourier_series_evaluator::reserve(routines::storage& s)
     // The plans hold the level set's J; everything after them only the J
     // whose levels can pass the weight cut.
     const int jmax = settings_.jmax, jtop = settings_.jtop;
-    reserve_block_plan(s, even_plan_, jmax);
-    reserve_block_plan(s, odd_plan_, jmax);
+    reserve_block_plans(s, plans_, jmax);
     reserve_angles(s, angles_, jtop);
     reserve_coefficients(s, even_q_, jtop, parity::even);
     reserve_coefficients(s, odd_q_, jtop, parity::odd);
     reserve_plane_block(s, even_, jtop, parity::even);
     reserve_plane_block(s, odd_, jtop, parity::odd);
-    s.take(groups_, point_group_count());
-    if (s.takes()) groups_ = list_point_groups();
+    std::size_t groups = 0;
+    for_each_point_group([&](const point_group&) { ++groups; });
+    s.take(groups_, groups);
+    if (!s.takes()) return;
+    std::size_t at = 0;
+    for_each_point_group([&](const point_group& g) { groups_[at++] = g; });
 }
 
 void fourier_series_evaluator::plan(const rotlev& levels, double tau)
@@ -406,30 +403,23 @@ void fourier_series_evaluator::plan(const rotlev& levels, double tau)
     // grid angle, and the level coefficients of every J, each item on any
     // worker.
     const bool even = settings_.blocks.has(parity::even), odd = settings_.blocks.has(parity::odd);
-    if (even) make_block_plan(even_plan_, levels, parity::even, tau);
-    if (odd) make_block_plan(odd_plan_, levels, parity::odd, tau);
+    make_block_plans(plans_, levels, settings_.blocks, tau);
     const std::array<int, 2> tops = wigner_tops();
     angles_.kmax = std::max(tops[0], tops[1]);
     if (angles_.kmax > settings_.jtop)
         throw std::logic_error("the weight cut keeps a level above the J it was reckoned to stop at");
-    if (even) begin_coefficients(even_q_, even_plan_);
-    if (odd) begin_coefficients(odd_q_, odd_plan_);
+    if (even) begin_coefficients(even_q_, plans_.even);
+    if (odd) begin_coefficients(odd_q_, plans_.odd);
     const int js = settings_.jtop + 1;
-    routines::for_each_item(settings_.threads, angle_count + 2 * js, [&](int, int item) {
-        if (item < angle_count) return fill_angles(angles_, item, item + 1);
-        const int j = settings_.jtop - (item - angle_count) / 2;   // the largest J first
-        if ((item - angle_count) % 2 == 0) {
-            if (even) fill_coefficients(even_q_, even_plan_, j, j + 1);
+    routines::for_each_item(settings_.threads, angles_computed + 2 * js, [&](int, int item) {
+        if (item < angles_computed) return fill_angles(angles_, item, item + 1);
+        const int j = settings_.jtop - (item - angles_computed) / 2;   // the largest J first
+        if ((item - angles_computed) % 2 == 0) {
+            if (even) fill_coefficients(even_q_, plans_.even, j, j + 1);
         } else if (odd) {
-            fill_coefficients(odd_q_, odd_plan_, j, j + 1);
+            fill_coefficients(odd_q_, plans_.odd, j, j + 1);
         }
     });
-}
-
-std::array<int, 2> fourier_series_evaluator::wigner_tops() const
-{
-    return {settings_.blocks.has(parity::even) ? even_plan_.jtop : -1,
-            settings_.blocks.has(parity::odd) ? odd_plan_.jtop : -1};
 }
 
 void fourier_series_evaluator::evaluate(const routines::wigner_plane& wigner, region_values& out,

@@ -60,7 +60,7 @@ public:
 
     void plan(const rotlev& levels, double tau) override;
     wigner_tables wigner_needs() const override { return {routines::wigner_method::three_term, settings_.jtop}; }
-    std::array<int, 2> wigner_tops() const override;
+    std::array<int, 2> wigner_tops() const override { return plan_tops(plans_, settings_.blocks); }
     void evaluate(const routines::wigner_plane& wigner, region_values& out, plane_progress& progress) override;
 
     // cos(K x) and sin(K x), K = 0..kmax, in the kept double-double form (hi,
@@ -103,7 +103,7 @@ public:
 
 private:
     evaluation_settings settings_;
-    block_plan even_plan_, odd_plan_;
+    block_plans plans_;
     angle_table angles_;
     coefficients even_q_, odd_q_;
     plane_block even_, odd_;

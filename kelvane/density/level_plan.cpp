@@ -33,6 +33,23 @@ void make_block_plan(block_plan& plan, const rotlev& levels, parity par, double 
     plan.first.push_back(static_cast<std::int32_t>(plan.levels.size()));
 }
 
+void reserve_block_plans(routines::storage& s, block_plans& plans, int jmax)
+{
+    reserve_block_plan(s, plans.even, jmax);
+    reserve_block_plan(s, plans.odd, jmax);
+}
+
+void make_block_plans(block_plans& plans, const rotlev& levels, block_selection blocks, double tau)
+{
+    if (blocks.has(parity::even)) make_block_plan(plans.even, levels, parity::even, tau);
+    if (blocks.has(parity::odd)) make_block_plan(plans.odd, levels, parity::odd, tau);
+}
+
+std::array<int, 2> plan_tops(const block_plans& plans, block_selection blocks)
+{
+    return {blocks.has(parity::even) ? plans.even.jtop : -1, blocks.has(parity::odd) ? plans.odd.jtop : -1};
+}
+
 int weight_cut_jtop(double tau, double x, double y, double z, int jmax)
 {
     if (!(tau > 0) || !std::isfinite(tau) || !std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return jmax;

@@ -3,10 +3,12 @@
 // Boltzmann factor computed once for the run.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "kelvane/levels/rotlev.hpp"
+#include "kelvane/run/run_args.hpp"
 #include "routines/storage.hpp"
 
 namespace kelvane {
@@ -47,6 +49,17 @@ void reserve_block_plan(routines::storage& s, block_plan& plan, int jmax);
 // The plan of one parity of the level set at tau; a weight exactly at the
 // cut is kept.
 void make_block_plan(block_plan& plan, const rotlev& levels, parity par, double tau);
+
+// The plans of both parities, of which a run makes those of the blocks it
+// sums.
+struct block_plans {
+    block_plan even, odd;
+};
+void reserve_block_plans(routines::storage& s, block_plans& plans, int jmax);
+void make_block_plans(block_plans& plans, const rotlev& levels, block_selection blocks, double tau);
+// The top J of each parity's plan (by routines::parity_index); -1 for a
+// parity that is not summed.
+std::array<int, 2> plan_tops(const block_plans& plans, block_selection blocks);
 
 // The K values of one parity within |K| <= jtop (the blocks of every J up to
 // jtop together): K = klo + 2i, i < count, symmetric about 0; the

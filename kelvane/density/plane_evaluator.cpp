@@ -9,7 +9,6 @@ namespace kelvane {
 
 namespace {
 
-// The evaluation of the settings, with its storage taken or only counted.
 template <class Evaluation>
 std::unique_ptr<Evaluation> made(const evaluation_settings& s, routines::storage& st)
 {
@@ -17,13 +16,6 @@ std::unique_ptr<Evaluation> made(const evaluation_settings& s, routines::storage
     st.add(sizeof(Evaluation));
     e->reserve(st);
     return e;
-}
-
-std::unique_ptr<plane_evaluator> made(plane_evaluation evaluation, const evaluation_settings& s,
-                                      routines::storage& st)
-{
-    if (evaluation == plane_evaluation::fourier_series) return made<fourier_series_evaluator>(s, st);
-    return made<term_by_term_evaluator>(s, st);
 }
 
 }  // namespace
@@ -41,18 +33,11 @@ void reserve_region_values(routines::storage& s, region_values& v)
     s.take(v.esq, region_points);
 }
 
-std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s)
+std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s,
+                                                      routines::storage& st)
 {
-    routines::storage taking = routines::storage::taking();
-    return made(evaluation, s, taking);
-}
-
-std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s)
-{
-    routines::storage counting = routines::storage::counting();
-    const std::unique_ptr<plane_evaluator> e = made(evaluation, s, counting);
-    const wigner_tables w = e->wigner_needs();
-    return counting.bytes() + routines::wigner_plane_bytes(w.jmax, w.method);
+    if (evaluation == plane_evaluation::fourier_series) return made<fourier_series_evaluator>(s, st);
+    return made<term_by_term_evaluator>(s, st);
 }
 
 }  // namespace kelvane

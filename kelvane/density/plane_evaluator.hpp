@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "kelvane/density/block_combination.hpp"
 #include "kelvane/density/plane_progress.hpp"
 #include "kelvane/density/simd.hpp"
 #include "kelvane/levels/rotlev.hpp"
@@ -40,6 +41,19 @@ struct region_values {
     std::vector<block_sums> even, odd;
 };
 void reserve_region_values(routines::storage& s, region_values& v);
+
+// A point's values from its block sums, at position `at` of out, with the
+// block sums themselves where out sizes them.
+inline void put_point(region_values& out, std::size_t at, block_selection blocks, const block_sums& even,
+                      const block_sums& odd)
+{
+    const point_values p = combine_blocks(blocks, even.r, even.u, even.v, odd.r, odd.u, odd.v);
+    out.rho[at] = p.rho;
+    out.eng[at] = p.eng;
+    out.esq[at] = p.esq;
+    if (!out.even.empty()) out.even[at] = even;
+    if (!out.odd.empty()) out.odd[at] = odd;
+}
 
 struct evaluation_settings {
     int jmax = 0;
@@ -85,10 +99,10 @@ public:
                           plane_progress& progress) = 0;
 };
 
-// An evaluation with all its storage for runs up to the settings' jmax; may
-// throw std::bad_alloc.  evaluation_bytes says how much it takes, with the
-// Wigner tables of a plane by the values it reads.
-std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s);
-std::size_t evaluation_bytes(plane_evaluation evaluation, const evaluation_settings& s);
+// An evaluation with all its storage for runs up to the settings' jmax,
+// taken from st (may throw std::bad_alloc) or only counted there, the
+// evaluation object included.
+std::unique_ptr<plane_evaluator> make_plane_evaluator(plane_evaluation evaluation, const evaluation_settings& s,
+                                                      routines::storage& st);
 
 }  // namespace kelvane

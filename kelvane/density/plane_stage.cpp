@@ -24,11 +24,18 @@ public:
     region_values values;
     std::vector<std::int32_t> source;     // cell -> region ordinal
 
-    // The stage's own arrays, taken or counted.
-    void reserve(routines::storage& s)
+    // Everything the stage needs, taken or counted: itself, its arrays, the
+    // output's, the evaluation's and the Wigner tables the evaluation reads.
+    void reserve(routines::storage& s, plane_evaluation evaluation, const evaluation_settings& settings,
+                 plane_output& output)
     {
+        s.add(sizeof(plane_stage));
         reserve_region_values(s, values);
         s.take(source, plane_cells);
+        output.reserve(s);
+        evaluator = make_plane_evaluator(evaluation, settings, s);
+        const wigner_tables w = evaluator->wigner_needs();
+        routines::reserve_wigner_plane(s, wigner, w.jmax, w.method);
     }
 };
 
@@ -42,17 +49,12 @@ plane_stage_ptr reserve_plane_stage(const run_args& args, block_selection blocks
         s.reset(new plane_stage);
         s->threads = threads;
         routines::storage taking = routines::storage::taking();
-        s->reserve(taking);
-        output.reserve(taking);
-        s->evaluator = make_plane_evaluator(args.evaluation, settings);
-        const wigner_tables w = s->evaluator->wigner_needs();
-        routines::reserve_wigner_plane(s->wigner, w.jmax, w.method);
+        s->reserve(taking, args.evaluation, settings, output);
     } catch (const std::bad_alloc&) {
         plane_stage counted;
         routines::storage counting = routines::storage::counting();
-        counted.reserve(counting);
-        output.reserve(counting);
-        const std::size_t bytes = sizeof(plane_stage) + counting.bytes() + evaluation_bytes(args.evaluation, settings);
+        counted.reserve(counting, args.evaluation, settings, output);
+        const std::size_t bytes = counting.bytes();
         throw process::run_failure("cannot obtain the " + std::to_string(bytes / (1024 * 1024) + 1) + " MB (" +
                                    std::to_string(bytes) + " bytes) the density planes need at jmax = " +
                                    std::to_string(args.jmax));
@@ -69,9 +71,7 @@ void write_plane(plane_stage& s, int ithe, plane_progress& progress, plane_outpu
     output.begin_plane(ithe);
     // The plane's Wigner tables as far as the evaluation reads them, then
     // its reduced region; the symmetry copies are the output's map.
-    const std::array<int, 2> tops = s.evaluator->wigner_tops();
-    const int jtop[2] = {tops[0], tops[1]};
-    routines::fill_wigner_plane(s.wigner, grid_angle(ithe), jtop, s.threads);
+    routines::fill_wigner_plane(s.wigner, grid_angle(ithe), s.evaluator->wigner_tops(), s.threads);
     s.evaluator->evaluate(s.wigner, s.values, progress);
     output.write_plane({ithe, s.values, s.source});
     progress.plane_written(ithe);

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <mutex>
 
-#include "kelvane/density/block_combination.hpp"
 #include "routines/parallel.hpp"
 
 namespace kelvane {
@@ -162,14 +161,11 @@ inline __attribute__((always_inline)) void block_sums_of(const block_plan& plan,
 
 #undef KELVANE_LANES
 
-int top_j(const block_plan& plan, bool summed) { return summed ? plan.jtop : -1; }
-
 }  // namespace
 
 void term_by_term_evaluator::reserve(routines::storage& s)
 {
-    reserve_block_plan(s, even_, settings_.jmax);
-    reserve_block_plan(s, odd_, settings_.jmax);
+    reserve_block_plans(s, plans_, settings_.jmax);
     s.take(region_, region_points);
     if (s.takes()) list_region(region_);
     s.take(scratch_, static_cast<std::size_t>(settings_.threads) * scratch_size(settings_.jmax, settings_.jmax));
@@ -177,13 +173,7 @@ void term_by_term_evaluator::reserve(routines::storage& s)
 
 void term_by_term_evaluator::plan(const rotlev& levels, double tau)
 {
-    for (const parity p : routines::both_parities)
-        if (settings_.blocks.has(p)) make_block_plan(p == parity::even ? even_ : odd_, levels, p, tau);
-}
-
-std::array<int, 2> term_by_term_evaluator::wigner_tops() const
-{
-    return {top_j(even_, settings_.blocks.has(parity::even)), top_j(odd_, settings_.blocks.has(parity::odd))};
+    make_block_plans(plans_, levels, settings_.blocks, tau);
 }
 
 void term_by_term_evaluator::evaluate_group(const routines::wigner_plane& wigner, const region_point* points,
@@ -207,26 +197,19 @@ void term_by_term_evaluator::evaluate_group(const routines::wigner_plane& wigner
         vgroup<W> re{}, ue{}, ve{}, ro{}, uo{}, vo{};
         if (even) {
             fill_cosines(even_k, phi, chi, cos_even);
-            block_sums_of<W>(even_, wigner.block(0, parity::even), even_k, cos_even, re, ue, ve);
+            block_sums_of<W>(plans_.even, wigner.block(0, parity::even), even_k, cos_even, re, ue, ve);
         }
         if (odd) {
             fill_cosines(odd_k, phi, chi, cos_odd);
-            block_sums_of<W>(odd_, wigner.block(0, parity::odd), odd_k, cos_odd, ro, uo, vo);
+            block_sums_of<W>(plans_.odd, wigner.block(0, parity::odd), odd_k, cos_odd, ro, uo, vo);
         }
         const vgroup<W>* all[6] = {&re, &ue, &ve, &ro, &uo, &vo};
         for (int s = 0; s < 6; ++s)
             KELVANE_EACH_VECTOR(group<W>) store<W>(sums[s] + q * W, all[s]->part[q]);
     });
-    for (int l = 0; l < count; ++l) {
-        const std::size_t k = at + static_cast<std::size_t>(l);
-        const point_values p =
-            combine_blocks(settings_.blocks, sums[0][l], sums[1][l], sums[2][l], sums[3][l], sums[4][l], sums[5][l]);
-        out.rho[k] = p.rho;
-        out.eng[k] = p.eng;
-        out.esq[k] = p.esq;
-        if (!out.even.empty()) out.even[k] = {sums[0][l], sums[1][l], sums[2][l]};
-        if (!out.odd.empty()) out.odd[k] = {sums[3][l], sums[4][l], sums[5][l]};
-    }
+    for (int l = 0; l < count; ++l)
+        put_point(out, at + static_cast<std::size_t>(l), settings_.blocks, {sums[0][l], sums[1][l], sums[2][l]},
+                  {sums[3][l], sums[4][l], sums[5][l]});
 }
 
 void term_by_term_evaluator::evaluate(const routines::wigner_plane& wigner, region_values& out,

@@ -34,7 +34,7 @@ public:
 
     void plan(const rotlev& levels, double tau) override;
     wigner_tables wigner_needs() const override { return {routines::wigner_method::trusted, settings_.jmax}; }
-    std::array<int, 2> wigner_tops() const override;
+    std::array<int, 2> wigner_tops() const override { return plan_tops(plans_, settings_.blocks); }
     void evaluate(const routines::wigner_plane& wigner, region_values& out, plane_progress& progress) override;
 
     // The values of the given points into the positions at .. at +
@@ -50,7 +50,7 @@ private:
                         double* scratch, region_values& out, std::size_t at) const;
 
     evaluation_settings settings_;
-    block_plan even_, odd_;
+    block_plans plans_;
     std::vector<region_point> region_;
     std::vector<double> scratch_;   // per worker: the cosines of a group
 };

@@ -1,6 +1,7 @@
 #include "routines/wigner/plane_tables.hpp"
 
 #include <algorithm>
+#include <array>
 #include <span>
 #include <stdexcept>
 
@@ -152,7 +153,7 @@ void fill_marked_from_recursion(wigner_plane& w, double theta)
 // (m', m) = (K1, K2), (K2, K1), (-K2, -K1) or (-K1, -K2), which are equal as
 // K1 - K2 is even.  Columns write disjoint elements, so any worker may take
 // any column; the widest go first.
-void fill_from_columns(wigner_plane& w, double theta, const int (&jtop)[2], int threads)
+void fill_from_columns(wigner_plane& w, double theta, const std::array<int, 2>& jtop, int threads)
 {
     const int top = std::max(jtop[0], jtop[1]);
     const column_angle angle = column_angle_of(theta, top, w.column_powers);
@@ -195,30 +196,36 @@ std::int64_t block_offset(int j, parity p)
     return s;
 }
 
-void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method)
+void reserve_wigner_plane(storage& s, wigner_plane& w, int jmax, wigner_method method)
 {
+    if (!s.takes()) return plane_storage(s, w, jmax, method);
     if (jmax < 0 || jmax > jmax_limit) throw std::invalid_argument("a Wigner plane holds J = 0 to jmax_limit");
     w = wigner_plane{};   // nothing left of an earlier reservation by the other method
     w.jmax = jmax;
     w.method = method;
     w.limit = limit_for(jmax);
-    storage taking = storage::taking();
-    plane_storage(taking, w, jmax, method);
+    plane_storage(s, w, jmax, method);
     if (method == wigner_method::three_term)
         fill_column_factors(jmax, w.column_factors);
     else
         fill_log_factorials(jmax, w.lnf);
 }
 
+void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method)
+{
+    storage taking = storage::taking();
+    reserve_wigner_plane(taking, w, jmax, method);
+}
+
 std::size_t wigner_plane_bytes(int jmax, wigner_method method)
 {
     wigner_plane none;
     storage counting = storage::counting();
-    plane_storage(counting, none, jmax, method);
+    reserve_wigner_plane(counting, none, jmax, method);
     return counting.bytes();
 }
 
-void fill_wigner_plane(wigner_plane& w, double theta, const int (&jtop)[2], int threads)
+void fill_wigner_plane(wigner_plane& w, double theta, const std::array<int, 2>& jtop, int threads)
 {
     std::fill(w.marked.begin(), w.marked.end(), 0);
     const int top = std::max(jtop[0], jtop[1]);

@@ -33,11 +33,13 @@
 
 #include <quadmath.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "routines/parity_blocks.hpp"
+#include "routines/storage.hpp"
 
 namespace routines {
 
@@ -84,16 +86,17 @@ struct wigner_plane {
 };
 
 // Obtains the storage for a run's jmax, 0..jmax_limit, and method (may
-// throw std::bad_alloc), and sets the limit; wigner_plane_bytes says how
-// much that is, from the same description of the storage, every array
-// included.  What does not depend on the angle (lnf, the column factors) is
-// filled here.
+// throw std::bad_alloc), and sets the limit, or with a counting storage only
+// counts it (w untouched); wigner_plane_bytes says how much that is, every
+// array included.  What does not depend on the angle (lnf, the column
+// factors) is filled here.
+void reserve_wigner_plane(storage& s, wigner_plane& w, int jmax, wigner_method method);
 void reserve_wigner_plane(wigner_plane& w, int jmax, wigner_method method = wigner_method::trusted);
 std::size_t wigner_plane_bytes(int jmax, wigner_method method = wigner_method::trusted);
 
 // The tables of the blocks J <= jtop[parity] (-1: none) at theta by the
 // plane's method, the work shared out over `threads` threads.  The values do
 // not depend on the thread count.
-void fill_wigner_plane(wigner_plane& w, double theta, const int (&jtop)[2], int threads);
+void fill_wigner_plane(wigner_plane& w, double theta, const std::array<int, 2>& jtop, int threads);
 
 }  // namespace routines

@@ -38,6 +38,17 @@ void fill_half_angle_powers(int jtop, double beta, std::span<__float128> cos_pow
     }
 }
 
+// ---- The terms of one element -------------------------------------------------------
+
+double series_terms::log_magnitude(double half_p, const double* lnf, const series_screen& screen, int k) const
+{
+    const int a = cos_power(k), b = sin_power(k);
+    double x = half_p - denominator(lnf, k);
+    if (a > 0) x += a * screen.log_c;
+    if (b > 0) x += b * screen.log_s;
+    return x;
+}
+
 // ---- The bound and the screen --------------------------------------------------------
 
 double series_bound(const series_terms& s, const double* lnf, double value, __float128 abs_sum)
@@ -80,12 +91,7 @@ screen_verdict screen_element(const series_terms& s, const double* lnf, const se
         else
             hi = mid;
     }
-    const int a = s.cos_power(lo);
-    const int b = s.sin_power(lo);
-    double x = p - s.denominator(lnf, lo);
-    if (a > 0) x += a * screen.log_c;
-    if (b > 0) x += b * screen.log_s;
-    const double largest = std::exp(x);
+    const double largest = std::exp(s.log_magnitude(p, lnf, screen, lo));
     if (log_sum_eps * d * largest > above) return screen_verdict::recursion;
     if (log_sum_eps * (p + d) * s.count() * largest < below) return screen_verdict::series;
     return screen_verdict::sum_with_bound;
@@ -152,10 +158,7 @@ series_value sum_series(const series_terms& s, const angle_tables& t, const seri
     double largest = -INFINITY;
     const double half_p = s.prefactor_sum(lf) * 0.5;
     for (int k = s.kmin; k <= s.kmax; ++k) {
-        const int a = s.cos_power(k), b = s.sin_power(k);
-        double l = half_p - s.denominator(lf, k);
-        if (a > 0) l += a * screen.log_c;
-        if (b > 0) l += b * screen.log_s;
+        const double l = s.log_magnitude(half_p, lf, screen, k);
         log_term[k - s.kmin] = l;
         largest = std::max(largest, l);
     }

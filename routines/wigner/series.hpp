@@ -51,6 +51,8 @@ void fill_half_angle_powers(int jtop, double beta, std::span<__float128> cos_pow
 
 // ---- The terms of one element -------------------------------------------------------
 
+struct series_screen;
+
 struct series_terms {
     int j, mp, m;
     int kmin, kmax;   // the summation range; empty (kmax < kmin) outside the projection range
@@ -79,6 +81,11 @@ struct series_terms {
     }
     int cos_power(int k) const { return 2 * j + m - mp - 2 * k; }
     int sin_power(int k) const { return mp - m + 2 * k; }
+    // log |term k| estimated in double from the logarithms of its factors:
+    // (half_p - D_k) + a log_c + b log_s, a and b the powers, each added only
+    // when positive (a zero power of a zero cosine or sine is 1); half_p is
+    // prefactor_sum / 2.  -inf for a term that is exactly zero.
+    double log_magnitude(double half_p, const double* lnf, const series_screen& screen, int k) const;
 
     // sigma_k exp(P - D_k), the part of term k that does not depend on the
     // angle (a run may keep it for all its planes); p = half_prefactor.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -117,7 +118,7 @@ inline void expect_plane_meets_references(int jmax, const std::vector<int>& angl
             if ((r.mp - r.m) % 2 == 0) rows.push_back(r);
         if (rows.empty()) continue;
         const int jtop = rows.back().j;
-        const int tops[2] = {jtop, jtop};
+        const std::array<int, 2> tops = {jtop, jtop};
         fill_wigner_plane(w, radians(deg), tops, 2);
         const wigd_angle_tables t(jtop, radians(deg));
         for (const reference_value& r : rows) {
@@ -141,7 +142,7 @@ inline void expect_plane_meets_references(int jmax, const std::vector<int>& angl
 inline void expect_series_bits_at_jmax17(wigner_plane& w, int ithe, const std::function<bool(int, int, int)>& literal)
 {
     const int jmax = 17;
-    const int jtop[2] = {jmax, jmax};
+    const std::array<int, 2> jtop = {jmax, jmax};
     fill_wigner_plane(w, radians(ithe), jtop, 1);
     const wigd_angle_tables t(jmax, radians(ithe));
     for (const parity p : both_parities)
@@ -168,7 +169,7 @@ inline void expect_series_bits_at_jmax17(wigner_plane& w, int ithe, const std::f
 inline void expect_trusted_values_at_jmax40(const std::vector<int>& planes, int threads)
 {
     const int jmax = 40;
-    const int jtop[2] = {jmax, jmax};
+    const std::array<int, 2> jtop = {jmax, jmax};
     std::vector<double> plane(plane_size(jmax));
     std::vector<double> work(sweep_work_size(jmax));
     static const plane_factors factors(jmax, true);

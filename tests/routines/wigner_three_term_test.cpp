@@ -7,6 +7,7 @@
 // slow.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <iostream>
 #include <map>
@@ -106,7 +107,7 @@ TEST(ThreeTermPlane, HoldsTheColumnsValuesOnAnyThreadCount)
     // parity's top are those of the matrix from the columns, bit for bit, and
     // nothing beyond is written.
     const int jmax = 45;
-    const int tops[2] = {41, 38};
+    const std::array<int, 2> tops = {41, 38};
     for (int deg : {0, 1, 90, 179, 180}) {
         wigner_plane w1, w3;
         reserve_wigner_plane(w1, jmax, wigner_method::three_term);

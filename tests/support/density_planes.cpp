@@ -28,7 +28,8 @@ std::unique_ptr<plane_evaluator> planned(const run_args& args, const rotlev& lev
                                          simd_path path)
 {
     const evaluation_settings s = settings_of(args, *block_selection::of(args.iodevn), threads, path);
-    std::unique_ptr<plane_evaluator> e = make_plane_evaluator(args.evaluation, s);
+    routines::storage taking = routines::storage::taking();
+    std::unique_ptr<plane_evaluator> e = make_plane_evaluator(args.evaluation, s, taking);
     e->plan(levels, tau);
     return e;
 }
@@ -37,17 +38,14 @@ void fill_tables(routines::wigner_plane& w, const plane_evaluator& e, int ithe, 
 {
     const wigner_tables need = e.wigner_needs();
     if (w.jmax != need.jmax || w.method != need.method) routines::reserve_wigner_plane(w, need.jmax, need.method);
-    const std::array<int, 2> tops = e.wigner_tops();
-    const int jtop[2] = {tops[0], tops[1]};
-    routines::fill_wigner_plane(w, grid_angle(ithe), jtop, threads);
+    routines::fill_wigner_plane(w, grid_angle(ithe), e.wigner_tops(), threads);
 }
 
 void wigner_table(routines::wigner_method method, int jmax, int ithe, std::span<double> wigtab)
 {
     routines::wigner_plane w;
     routines::reserve_wigner_plane(w, jmax, method);
-    const int jtop[2] = {jmax, jmax};
-    routines::fill_wigner_plane(w, grid_angle(ithe), jtop, 2);
+    routines::fill_wigner_plane(w, grid_angle(ithe), {jmax, jmax}, 2);
     std::fill(wigtab.begin(), wigtab.end(), 0.0);
     const auto side = static_cast<std::size_t>(2 * jmax + 1);
     for (int j = 0; j <= jmax; ++j)
